@@ -1,0 +1,7 @@
+// The one way the host makes its MIDI port.
+#pragma once
+#include "IMidiInOut.h"
+
+// Makes the multimedia port; only when that cannot be made, the null port. The
+// caller owns the result (Release).
+IMidiInOut* CreateMidiPort(IMidiHost* host);
