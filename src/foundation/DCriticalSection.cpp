@@ -1,0 +1,5 @@
+#include "DCriticalSection.h"
+
+#include "Messages.h"
+
+ICriticalSection* ICriticalSection::Create() { return CreateOrReport<DCriticalSection>(); }
