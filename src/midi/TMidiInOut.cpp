@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
 
 namespace {
@@ -20,9 +21,17 @@ TMidiInOut::~TMidiInOut() {
   RunDestructorBody([this] { SaveSettings(); });
 }
 
-// The settings store is not wired in yet: the defaults hold.
-void TMidiInOut::LoadSettings() {}
-void TMidiInOut::SaveSettings() {}
+void TMidiInOut::LoadSettings() {
+  through.store(static_cast<int32_t>(IRegistry::GetDword(throughValue, 0)), std::memory_order_relaxed);
+  channelMask.store(static_cast<uint16_t>(IRegistry::GetDword(channelsValue, 0xFFFF)), std::memory_order_relaxed);
+  filter.store(IRegistry::GetDword(filterValue, 0), std::memory_order_relaxed);
+}
+
+void TMidiInOut::SaveSettings() {
+  IRegistry::SetDword(throughValue, static_cast<uint32_t>(GetThrough()));
+  IRegistry::SetDword(channelsValue, GetChannelMask());
+  IRegistry::SetDword(filterValue, GetFilterBits());
+}
 
 void TMidiInOut::Deliver(int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
   if (host) host->OnMidiInput(kind, channel, data1, data2);
