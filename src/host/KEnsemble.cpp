@@ -1,0 +1,202 @@
+#include "KEnsemble.h"
+
+#include <thread>
+
+#include "audio/AudioPortFactory.h"
+#include "audio/TAudioInOut.h"
+#include "foundation/IRegistry.h"
+#include "foundation/Messages.h"
+#include "midi/MidiPortFactory.h"
+#include "plughost/TVSTPlug.h"
+
+namespace {
+// Waits until no MIDI delivery is inside the ensemble; deliveries are short.
+void WaitForNoDelivery(const std::atomic<int32_t>& deliveries) {
+  while (deliveries.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
+}
+}  // namespace
+
+KEnsemble::KEnsemble(IHost* owner)
+    : TShared("Ensemble"), host(owner), rateFactor("RateFactor"), sampleRate("SampleRate") {
+  rateFactor.Set(1.0f, this);
+  sampleRate.Set(defaultSampleRate, this);
+  sampleRateInt = 44100;
+  midiPort = CreateMidiPort(this);
+  audioPort.store(CreatePort(AudioPortNone, this), std::memory_order_release);
+  if (!CreatePlug()) return;
+  undoEnabled = static_cast<int32_t>(IRegistry::GetDword(undoEnabledValue, 0));
+  undoMax = static_cast<int32_t>(IRegistry::GetDword(undoMaxValue, 20));
+  rateFactor.AddObserver(this, &KEnsemble::OnOwnValueChanged, "RateFactor", false);
+  sampleRate.AddObserver(this, &KEnsemble::OnOwnValueChanged, "SampleRate", false);
+  subscribed = true;
+  SetClock(CreateEnsembleClock(this));
+  if (midiPort) midiPort->Start();
+}
+
+KEnsemble::~KEnsemble() {
+  RunDestructorBody([this] {
+    if (midiPort) midiPort->Stop();
+    if (subscribed) {
+      rateFactor.RemoveObserver(this);
+      sampleRate.RemoveObserver(this);
+      subscribed = false;
+    }
+    SetClock(nullptr);
+    DestroyAudioPort();
+    DestroyPlug();
+    IMidiInOut* port = midiPort;
+    midiPort = nullptr;
+    ::Release(port);
+  });
+}
+
+void KEnsemble::OnOwnValueChanged(TShared* source) {
+  if (source == &sampleRate) TellClockSampleRate(sampleRate.Get());
+}
+
+// ---- The plug-in and the audio port -------------------------------------------
+
+void KEnsemble::DestroyPlug() {
+  IVSTPlug* old = plug.load(std::memory_order_acquire);
+  if (!old) return;
+  // MIDI input stops reaching the plug-in before it goes; its teardown still finds
+  // it through GetPlug (the last session is saved from it).
+  routed.store(nullptr, std::memory_order_seq_cst);
+  WaitForNoDelivery(deliveries);
+  old->Release();
+  plug.store(nullptr, std::memory_order_release);
+}
+
+bool KEnsemble::CreatePlug() {
+  IAudioInOut* port = GetAudioPort();
+  TAudioInOut* shared = dynamic_cast<TAudioInOut*>(port);
+  const bool wasRunning = shared && shared->IsRunning();
+  if (wasRunning) port->Pause();
+  DestroyPlug();
+  TVSTPlug* created = CreateOrReport<TVSTPlug>(this);
+  plug.store(created, std::memory_order_release);
+  routed.store(created, std::memory_order_seq_cst);
+  const bool loaded = created && created->IsLoaded();
+  if (wasRunning) {
+    if (loaded) created->SetSampleRate(GetSampleRate());
+    port->Resume();
+  }
+  return loaded;
+}
+
+void KEnsemble::DestroyAudioPort() {
+  IAudioInOut* port = GetAudioPort();
+  if (!port) return;
+  port->Pause();
+  port->Stop();
+  if (midiPort) midiPort->HostHook2();
+  audioPort.store(nullptr, std::memory_order_seq_cst);
+  WaitForNoDelivery(deliveries);
+  DestroyPort(port);
+}
+
+void KEnsemble::ChangePort(int32_t type) {
+  if (IAudioInOut* old = GetAudioPort()) {
+    old->Pause();
+    old->Stop();
+    audioPort.store(nullptr, std::memory_order_seq_cst);
+    WaitForNoDelivery(deliveries);
+    DestroyPort(old);
+  }
+  IAudioInOut* port = CreatePort(type, this);
+  audioPort.store(port, std::memory_order_release);
+  if (port) {
+    port->Start();
+    port->Resume();
+  }
+}
+
+// ---- The clock ------------------------------------------------------------------
+
+void KEnsemble::SetClock(IEnsembleClock* newClock) {
+  IEnsembleClock* old = clock;
+  clock = newClock;
+  ::Release(old);
+}
+
+void KEnsemble::TellClockSampleRate(float rate) {
+  if (clock) clock->SetSampleRate(rate);
+}
+
+VstTimeInfo* KEnsemble::UpdateTimeInfo() { return clock ? clock->GetTimeInfo() : nullptr; }
+
+// ---- MIDI -----------------------------------------------------------------------
+
+void KEnsemble::OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
+  deliveries.fetch_add(1, std::memory_order_seq_cst);
+  IVSTPlug* target = routed.load(std::memory_order_seq_cst);
+  if (target && midiPort && midiPort->Accept(kind, channel, data1, data2)) {
+    if (kind == MidiSystem) FeedClock(channel, data1, data2);
+    target->QueueMidiEvent(kind, channel, data1, data2);
+  }
+  deliveries.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+void KEnsemble::FeedClock(int32_t systemMessage, int32_t data1, int32_t data2) {
+  if (GetSyncHold() > 0 || !clock) return;
+  IAudioInOut* port = audioPort.load(std::memory_order_seq_cst);
+  if (!port) return;
+  const int32_t position = port->GetFramePosition();
+  switch (systemMessage) {
+    case MidiSongPosition: clock->SongPosition(position, (data1 + data2 * 128) * 6); break;
+    case MidiTimingClock: clock->Tick(position); break;
+    case MidiStart: clock->Start(position); break;
+    default: break;
+  }
+}
+
+void KEnsemble::Send(int32_t port, int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
+  data1 &= 0x7F;
+  data2 &= 0x7F;
+  if (port < 0) {
+    OnMidiInput(kind, channel, data1, data2);
+    return;
+  }
+  const uint32_t status = 0x80u | static_cast<uint32_t>(kind & 0x07) << 4 | static_cast<uint32_t>(channel & 0x0F);
+  if (midiPort)
+    midiPort->SendShort(port, PackShortMessage(status, static_cast<uint32_t>(data1), static_cast<uint32_t>(data2)));
+}
+
+void KEnsemble::SendNoteOff(int32_t port, int32_t channel, int32_t key, int32_t velocity) {
+  Send(port, MidiNoteOff, channel, key, velocity);
+}
+void KEnsemble::SendNoteOn(int32_t port, int32_t channel, int32_t key, int32_t velocity) {
+  Send(port, MidiNoteOn, channel, key, velocity);
+}
+void KEnsemble::SendPolyPressure(int32_t port, int32_t channel, int32_t key, int32_t pressure) {
+  Send(port, MidiPolyPressure, channel, key, pressure);
+}
+void KEnsemble::SendControl(int32_t port, int32_t channel, int32_t controller, int32_t value) {
+  Send(port, MidiControl, channel, controller, value);
+}
+void KEnsemble::SendProgram(int32_t port, int32_t channel, int32_t program) {
+  Send(port, MidiProgram, channel, program, 0);
+}
+void KEnsemble::SendChannelPressure(int32_t port, int32_t channel, int32_t pressure) {
+  Send(port, MidiChannelPressure, channel, pressure, 0);
+}
+void KEnsemble::SendPitchBend(int32_t port, int32_t channel, int32_t lsb, int32_t msb) {
+  Send(port, MidiPitchBend, channel, lsb, msb);
+}
+
+void KEnsemble::SendRaw(int32_t port, uint32_t message) {
+  if (midiPort) midiPort->SendShort(port, message);
+}
+
+// The send channel is a channel number 1 to 16; notes go out and to the plug-in on
+// that channel (0-based channel - 1), the same channel that the plug-in's own MIDI
+// output uses.
+void KEnsemble::PlayNote(int32_t key, int32_t velocity) {
+  if (!midiPort) return;
+  const int32_t channel = (midiPort->GetSendChannel() - 1) & 0x0F;
+  midiPort->SendShort(0, PackShortMessage(0x90u | static_cast<uint32_t>(channel), static_cast<uint32_t>(key),
+                                          static_cast<uint32_t>(velocity)));
+  OnMidiInput(MidiNoteOn, channel, key & 0x7F, velocity & 0x7F);
+}
+
+bool KEnsemble::TakeMidiOutputFailed() { return ::TakeMidiOutputFailed(); }
