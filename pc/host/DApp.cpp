@@ -1,0 +1,94 @@
+#include "DApp.h"
+
+#include <new>
+
+#include "foundation/IRegistry.h"
+#include "foundation/Messages.h"
+#include "host/THost.h"
+#include "host/TMenu.h"
+#include "plughost/IVSTPlug.h"
+#include "plughost/TVSTWnd.h"
+
+DApp::DApp() {
+  TApp::SetPlatform(this);
+  loop.ServeTimers(GetTimerService());
+}
+
+DApp::~DApp() {
+  Release();
+  TApp::SetPlatform(nullptr);
+}
+
+void DApp::Release() {
+  if (released) return;
+  released = true;
+  TLockScope scope(lock);
+  TApp::SetMainWindow(nullptr);
+  THost* oldHost = host;
+  host = nullptr;
+  frame = nullptr;
+  ::Release(oldHost);
+  TVSTWnd* window = ownWindow;
+  ownWindow = nullptr;
+  ::Release(window);
+  TMenu* oldMenu = menu;
+  menu = nullptr;
+  TApp::SetMenu(nullptr);
+  ::Release(oldMenu);
+}
+
+void DApp::PostQuit(int32_t code) { loop.PostQuit(code); }
+
+int DApp::Run() {
+  loop.QuitOnSignals();
+  InitInstance();
+  const int code = loop.Run();
+  ExitInstance();
+  Release();
+  // Our own quit codes are 0 and 1; a signal (128 + its number) ends the program
+  // through the normal shutdown, which is a success.
+  return code == 1 ? 1 : 0;
+}
+
+bool DApp::InitInstance() {
+  showMode = showNormal;
+  IRegistry::Open("Thudra");
+  host = CreateOrReport<THost>();
+  if (!host || !host->IsReady()) {
+    ShowError(Msg::couldNotInitialize, 0);
+    PostQuit(1);
+  }
+  SetUpMainWindow();
+  return true;
+}
+
+int DApp::ExitInstance() { return 0; }
+
+void DApp::SetUpMainWindow() {
+  if (!host || !host->IsReady()) return;
+  IVSTPlug* plug = host->GetEnsemble()->GetPlug();
+  frame = plug->GetEditor();
+  if (!frame) {
+    // A plug-in without editor still gets a window, its menu, audio and a clean
+    // shutdown: the host's own frame of the same kind.
+    ownWindow = CreateOrReport<TVSTWnd>(nullptr);
+    if (ownWindow) ownWindow->SetPlacement({100, 100}, {0, 0, ownFrameWidth, ownFrameHeight});
+    frame = ownWindow;
+  }
+  if (!frame || !frame->GetFrame()) return;
+  IFrameWnd* window = frame->GetFrame();
+  TApp::SetMainWindow(frame);
+  try {
+    menu = TMenu::CreateMainMenu();
+  } catch (const std::bad_alloc&) {
+    ShowOutOfMemory(EOutOfMemory::Object);
+  }
+  TApp::SetMenu(menu);
+  window->AttachMenu(menu);
+  frame->SetPlacement({0, 0}, TArea());
+  host->InitFrame();
+  window->SetLargeIcon(iconResource);
+  frame->SetTitle("Thudra");
+  window->Show(showMode);
+  window->Paint();
+}

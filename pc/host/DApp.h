@@ -1,0 +1,57 @@
+// The application object of this platform, headless: an event loop that runs the
+// timer service and posted messages, the console for message boxes, and a frame
+// without pixels as the main window. SIGINT and SIGTERM post the quit message.
+#pragma once
+#include <cstdint>
+
+#include "foundation/DCriticalSection.h"
+#include "foundation/TTimerDialog.h"
+#include "host/TApp.h"
+#include "pc/foundation/TEventLoop.h"
+
+class THost;
+class TMenu;
+class TVSTWnd;
+
+class DApp : public IAppPlatform {
+public:
+  // The client size of the host's own frame when the plug-in has no editor.
+  static constexpr int32_t ownFrameWidth = 400;
+  static constexpr int32_t ownFrameHeight = 300;
+  static constexpr int32_t iconResource = 5003;
+  static constexpr int32_t showNormal = 1;
+
+  DApp();
+  // Under the application lock: releases the host, then the main menu.
+  ~DApp() override;
+  DApp(const DApp&) = delete;
+  DApp& operator=(const DApp&) = delete;
+
+  // Initialisation, the message loop, exit; answers the process's exit code (0, or
+  // 1 after a fatal start-up failure; a signal ends it with 0).
+  int Run();
+
+  bool InitInstance();
+  int ExitInstance();
+  void PostQuit(int32_t code) override;
+
+  THost* GetHost() const { return host; }
+  TVSTWnd* GetFrame() const { return frame; }
+  TMenu* GetMenu() const { return menu; }
+  TEventLoop& GetLoop() { return loop; }
+  // True when the host made its own frame (the plug-in has no editor).
+  bool HasOwnFrame() const { return ownWindow != nullptr; }
+
+private:
+  void SetUpMainWindow();
+  void Release();
+
+  TVSTWnd* frame = nullptr;
+  TVSTWnd* ownWindow = nullptr;
+  int32_t showMode = 0;
+  THost* host = nullptr;
+  TMenu* menu = nullptr;
+  TEventLoop loop;
+  DCriticalSection lock;
+  bool released = false;
+};
