@@ -1,6 +1,17 @@
 #include "MidiPortFactory.h"
 
+#include <atomic>
+
 #include "TNoMidi.h"
 #include "foundation/Messages.h"
 
-IMidiInOut* CreateMidiPort(IMidiHost* host) { return CreateOrReport<TNoMidi>(host); }
+namespace {
+std::atomic<TMidiPortMaker> portMaker{nullptr};
+}  // namespace
+
+TMidiPortMaker SetMidiPortMaker(TMidiPortMaker maker) { return portMaker.exchange(maker); }
+
+IMidiInOut* CreateMidiPort(IMidiHost* host) {
+  if (TMidiPortMaker maker = portMaker.load()) return maker(host);
+  return CreateOrReport<TNoMidi>(host);
+}

@@ -5,3 +5,8 @@
 // Makes the multimedia port; only when that cannot be made, the null port. The
 // caller owns the result (Release).
 IMidiInOut* CreateMidiPort(IMidiHost* host);
+
+// A maker that replaces the factory's own choice (tests, tools); null restores it.
+// Answers the previous one.
+using TMidiPortMaker = IMidiInOut* (*)(IMidiHost* host);
+TMidiPortMaker SetMidiPortMaker(TMidiPortMaker maker);
