@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,17 +25,16 @@ int Fd(TFileHandle handle) { return static_cast<int>(handle); }
 // dialogs' "All Files" filter means.
 std::vector<std::string> Patterns(const TStr& pattern) {
   std::vector<std::string> result;
-  std::string all(pattern.Text());
+  const std::string_view all(pattern);
   size_t start = 0;
   while (start <= all.size()) {
     size_t end = all.find(';', start);
-    if (end == std::string::npos) end = all.size();
-    std::string one = all.substr(start, end - start);
-    if (one == "*.*") one = "*";
-    if (!one.empty()) result.push_back(one);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view one = all.substr(start, end - start);
+    if (!one.empty()) result.emplace_back(one == "*.*" ? std::string_view("*") : one);
     start = end + 1;
   }
-  if (result.empty()) result.push_back("*");
+  if (result.empty()) result.emplace_back("*");
   return result;
 }
 

@@ -9,8 +9,13 @@ TFile::TFile() : fileName(IFileName::Create()) {
   if (!fileName) ThrowOutOfMemory();
 }
 
+// Files are closed on whatever thread drops them; a failure to close cannot be
+// reported from here, so the handle is closed quietly.
 TFile::~TFile() {
-  RunDestructorBody([this] { Close(); });
+  if (handle == invalidFileHandle) return;
+  TFileRequests::Get().CancelAndWait(this);
+  int error = 0;
+  GetFileSystem().Close(handle, error);
 }
 
 TStr TFile::GetStreamName() const { return fileName->GetPath(); }
