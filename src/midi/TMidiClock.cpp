@@ -31,9 +31,11 @@ void TMidiClock::Tick(int32_t samplePos) {
 
   const int32_t lastSample = measureSample.load(std::memory_order_relaxed);
   const float rate = sampleRate.load(std::memory_order_relaxed);
-  // The sample counter went back (the audio port was replaced or restarted), or no
-  // tick has been counted since the start: this tick only becomes the new anchor.
-  if (samplePos < lastSample || (ticksSinceMeasure == 0 && static_cast<float>(lastSample) + rate < samplePos)) {
+  // The first tick that counts, or one after the sample counter went back (the audio
+  // port was replaced or restarted), only becomes the anchor of the next measurement:
+  // measuring from a moment that was no tick would miscount by one tick, or by all of
+  // them when the clock began long after audio.
+  if (ticksSinceMeasure == 0 || samplePos < lastSample) {
     measureSample.store(samplePos, std::memory_order_relaxed);
     ticksSinceMeasure = 1;
     return;

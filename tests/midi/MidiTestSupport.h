@@ -1,0 +1,2 @@
+// Helpers shared by the MIDI tests.
+#pragma once
