@@ -19,7 +19,8 @@
 #include "foundation/Messages.h"
 
 namespace {
-// Sub-chunks are read while the container leaves more than a header for them.
+// Sub-chunks are read while the container has room for a header, so that an empty
+// data chunk at the end (a recording stopped at once) is found.
 constexpr int64_t minSubChunkRoom = 8;
 
 template <class T>
@@ -117,7 +118,7 @@ int64_t TChunkedAudioFile::ReadChunk(TFileChunk& chunk, TInOut& in, int64_t file
     if (declared < 4 || left < 4) Corrupt();
     chunk.Read(in);
     int64_t remaining = (extentEnd - start) - chunk.GetSize();
-    while (remaining > minSubChunkRoom) {
+    while (remaining >= minSubChunkRoom) {
       char id[TFileChunk::idBytes];
       in.ReadRaw(id, TFileChunk::idBytes);
       TFileChunk* sub = CreateChunk(TStr(id, TFileChunk::idBytes));
