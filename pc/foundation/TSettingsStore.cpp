@@ -1,10 +1,11 @@
 #include "pc/foundation/TSettingsStore.h"
 
 #include <pwd.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <strings.h>
+#include <utility>
 #include <vector>
 
 #include "foundation/IRegistry.h"

@@ -70,11 +70,16 @@ TTView::TViewSlot* TTView::BindSlot(TShared* value, IBase* receiver, TSlot::THan
                                     const TStr& slotName, bool notifyNow) {
   if (!value) return nullptr;
   TViewSlot* slot;
-  if (dynamic_cast<TSharedBoolean*>(value)) slot = MakeViewSlot<TBooleanViewSlot>(slotName, receiver, std::move(handler), area);
-  else if (dynamic_cast<TSharedStr*>(value)) slot = MakeViewSlot<TStrViewSlot>(slotName, receiver, std::move(handler), area);
-  else if (dynamic_cast<TSharedCnt*>(value)) slot = MakeViewSlot<TCntViewSlot>(slotName, receiver, std::move(handler), area);
-  else if (dynamic_cast<TSharedReal*>(value)) slot = MakeViewSlot<TRealViewSlot>(slotName, receiver, std::move(handler), area);
-  else slot = MakeViewSlot<TViewSlot>(slotName, receiver, std::move(handler), area);
+  if (dynamic_cast<TSharedBoolean*>(value))
+    slot = MakeViewSlot<TBooleanViewSlot>(slotName, receiver, std::move(handler), area);
+  else if (dynamic_cast<TSharedStr*>(value))
+    slot = MakeViewSlot<TStrViewSlot>(slotName, receiver, std::move(handler), area);
+  else if (dynamic_cast<TSharedCnt*>(value))
+    slot = MakeViewSlot<TCntViewSlot>(slotName, receiver, std::move(handler), area);
+  else if (dynamic_cast<TSharedReal*>(value))
+    slot = MakeViewSlot<TRealViewSlot>(slotName, receiver, std::move(handler), area);
+  else
+    slot = MakeViewSlot<TViewSlot>(slotName, receiver, std::move(handler), area);
   if (slot) value->AddObserver(slot, notifyNow);
   return slot;
 }

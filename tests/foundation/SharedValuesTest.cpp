@@ -234,9 +234,12 @@ TEST(SharedValues, RangeMessagesNameTheValueAsTheReceiverKnowsIt) {
   TSharedCnt counter("Voices", 0, 10);
   counter.AddObserver(&named, &TObserver::OnChange, "Polyphony", false);
   counter.AddObserver(&unnamed, &TObserver::OnChange, "", false);
-  EXPECT_EQ(std::string(counter.GetRangeMessage(&named).GetText()), "The value of 'Polyphony' must be between 0 and 10.");
-  EXPECT_EQ(std::string(counter.GetRangeMessage(&unnamed).GetText()), "The value of 'Voices' must be between 0 and 10.");
-  EXPECT_EQ(std::string(counter.GetRangeMessage(&stranger).GetText()), "The value of 'Voices' must be between 0 and 10.");
+  EXPECT_EQ(std::string(counter.GetRangeMessage(&named).GetText()),
+            "The value of 'Polyphony' must be between 0 and 10.");
+  EXPECT_EQ(std::string(counter.GetRangeMessage(&unnamed).GetText()),
+            "The value of 'Voices' must be between 0 and 10.");
+  EXPECT_EQ(std::string(counter.GetRangeMessage(&stranger).GetText()),
+            "The value of 'Voices' must be between 0 and 10.");
 
   TSharedReal real("Rate", 0.5f, 2.0f);
   TParamStr& message = real.GetRangeMessage(nullptr);
