@@ -32,8 +32,6 @@ struct TFileRequests::TImpl {
   std::atomic<uint32_t> event{0};
   // Bumped after every request the thread finished, for the callers that wait.
   std::atomic<uint32_t> completed{0};
-  std::atomic<bool> stop{false};
-  std::thread thread;
 
   TImpl() {
     for (uint64_t i = 0; i < capacity; ++i) slots[i].sequence.store(i, std::memory_order_relaxed);
@@ -44,7 +42,6 @@ struct TFileRequests::TImpl {
       const uint32_t seen = event.load(std::memory_order_acquire);
       while (TakeOne()) {
       }
-      if (stop.load(std::memory_order_acquire)) return;
       event.wait(seen, std::memory_order_acquire);
     }
   }
@@ -90,27 +87,21 @@ struct TFileRequests::TImpl {
   }
 };
 
+// Never destroyed: files that outlive static destruction may still close, and the
+// thread loops until the process ends.
 TFileRequests& TFileRequests::Get() {
-  static TFileRequests requests;
-  return requests;
+  static TFileRequests* requests = new TFileRequests;
+  return *requests;
 }
 
 TFileRequests::TFileRequests() : impl(new TImpl) {
   try {
-    impl->thread = std::thread([this] { impl->Loop(); });
+    std::thread([impl = impl] { impl->Loop(); }).detach();
   } catch (const std::system_error& error) {
     delete impl;
     impl = nullptr;
     ThrowSystemError(error.code().value());
   }
-}
-
-TFileRequests::~TFileRequests() {
-  impl->stop.store(true, std::memory_order_release);
-  impl->event.fetch_add(1, std::memory_order_acq_rel);
-  impl->event.notify_one();
-  impl->thread.join();
-  delete impl;
 }
 
 bool TFileRequests::Queue(const void* owner, TFileHandle handle, void* buffer, int64_t bytes, EFileRequest kind) {

@@ -26,8 +26,6 @@ public:
   // Waits until the owner has no request queued or in progress (tests, shutdown).
   void WaitIdle(const void* owner);
 
-  ~TFileRequests();
-
 private:
   TFileRequests();
   struct TImpl;

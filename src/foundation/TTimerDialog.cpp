@@ -140,9 +140,11 @@ void TTimerDialog::OnWindowTimer(uint32_t) {
   busy = false;
 }
 
+// Never destroyed, so that objects released during static destruction may still
+// remove their registrations.
 TTimerDialog& GetTimerService() {
-  static TTimerDialog service;
-  return service;
+  static TTimerDialog* service = new TTimerDialog;
+  return *service;
 }
 
 void AddTimer(int32_t milliseconds, TTimerCallback callback, void* context) {

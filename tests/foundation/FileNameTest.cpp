@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -241,6 +242,33 @@ TEST_F(FileNameTest, DialogsUseTheTypesFiltersAndSplitTheChoice) {
   EXPECT_EQ(dialogs.requests.back().kind, EFileDialog::Folder);
 
   EXPECT_FALSE(name->OpenDialog("Open")) << "an empty queue answers Cancel";
+}
+
+// Random paths of separators, points and other bytes never break the splitting:
+// the path that comes back always names the same file.
+TEST_F(FileNameTest, HostilePathsSplitSafely) {
+  std::mt19937 random(77);
+  const char alphabet[] = "/\\..abWAVwav \x01\xff";
+  for (int round = 0; round < 2000; ++round) {
+    std::string path(random() % 24, ' ');
+    for (char& c : path) c = alphabet[random() % (sizeof alphabet - 1)];
+    name->SetPath(TStr(path.c_str()), static_cast<int32_t>(random() % 22) - 2);
+    std::string expected = path;
+    for (char& c : expected)
+      if (c == '\\') c = '/';
+    const std::string back = S(name->GetPath());
+    // Only repeated separators inside the folder may collapse.
+    auto squeeze = [](std::string text) {
+      std::string out;
+      for (char c : text)
+        if (!(c == '/' && !out.empty() && out.back() == '/')) out += c;
+      return out;
+    };
+    const std::string file = expected.substr(expected.rfind('/') == std::string::npos ? 0 : expected.rfind('/') + 1);
+    const bool gotExtension = back.size() > squeeze(expected).size();
+    ASSERT_TRUE(squeeze(back) == squeeze(expected) || (gotExtension && file.find('.', 1) == std::string::npos))
+        << path << " -> " << back;
+  }
 }
 
 TEST_F(FileNameTest, ConsoleDialogsCancelUnlessAPathWasGiven) {
