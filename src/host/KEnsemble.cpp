@@ -7,6 +7,7 @@
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
 #include "midi/MidiPortFactory.h"
+#include "midi/TMidiClock.h"
 #include "plughost/TVSTPlug.h"
 
 namespace {
@@ -29,7 +30,7 @@ KEnsemble::KEnsemble(IHost* owner)
   rateFactor.AddObserver(this, &KEnsemble::OnOwnValueChanged, "RateFactor", false);
   sampleRate.AddObserver(this, &KEnsemble::OnOwnValueChanged, "SampleRate", false);
   subscribed = true;
-  SetClock(CreateEnsembleClock(this));
+  SetClock(CreateOrReport<TMidiClock>());
   if (midiPort) midiPort->Start();
 }
 
