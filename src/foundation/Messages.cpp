@@ -22,9 +22,10 @@ TStr& ErrorCaption() {
   return caption;
 }
 
-// Process-wide and unsynchronised: only the thread that raises an error touches them.
-TParamStr* pendingError = nullptr;
-int destructorDepth = 0;
+// Only the thread that raises an error touches these, so each thread has its own:
+// a worker thread's destructor never races with the user-interface thread's error.
+thread_local TParamStr* pendingError = nullptr;
+thread_local int destructorDepth = 0;
 
 uint32_t FlagsForKind(int kind) {
   switch (kind) {
