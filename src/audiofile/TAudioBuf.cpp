@@ -14,8 +14,8 @@ namespace {
 constexpr float maxStoredValue = 32767.0f / 32768.0f;
 // A serialised form with more channels than this is not one the program writes.
 constexpr int32_t maxSerialChannels = 64;
-// No block is larger than this (the platform could not index it).
-constexpr int64_t maxBlockBytes = int64_t(PTRDIFF_MAX) / 2;
+// No sample block is larger than this; a larger request is a failed allocation.
+constexpr int64_t maxBlockBytes = int64_t(1) << 40;
 
 int64_t SerialWidth(int32_t bytesPerSample) {
   if (bytesPerSample <= 0) return 0;

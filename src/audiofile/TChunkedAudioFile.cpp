@@ -139,6 +139,8 @@ int64_t TChunkedAudioFile::ReadChunk(TFileChunk& chunk, TInOut& in, int64_t file
 
 void TChunkedAudioFile::ApplyChunk(TFileChunk& chunk, TAudioFile& file) {
   chunk.Apply(file);
+  // A container nested in the root is kept, but what it holds is not the file's.
+  if (chunk.IsContainer() && chunk.GetParent()) return;
   // The sample format first, so that the sound data chunks can compute the length.
   TFileChunk* formatFirst[] = {chunk.FindSubChunk("fmt "), chunk.FindSubChunk("COMM")};
   for (TFileChunk* format : formatFirst)

@@ -34,7 +34,7 @@ public:
   // behind its header (its declared size with the pad byte, cut at the file's end).
   int64_t ReadChunk(TFileChunk& chunk, TInOut& in, int64_t fileEnd, int32_t depth = 0);
   // Applies the chunk, then its "fmt " and "COMM" sub-chunks, then the others in file
-  // order, each with its own sub-chunks.
+  // order, each with its own sub-chunks. Containers below the root are not entered.
   static void ApplyChunk(TFileChunk& chunk, TAudioFile& file);
   // Writes the chunk with its sub-chunks; a pad byte follows odd-sized chunks.
   void WriteChunk(TFileChunk& chunk, TInOut& out);

@@ -113,6 +113,8 @@ std::string TestPath(const std::string& suffix) {
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  // A new file rather than a truncated one: file systems flush truncated files to disk.
+  std::filesystem::remove(path);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
