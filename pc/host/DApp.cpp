@@ -37,17 +37,20 @@ void DApp::Release() {
   ::Release(oldMenu);
 }
 
-void DApp::PostQuit(int32_t code) { loop.PostQuit(code); }
+void DApp::PostQuit(int32_t code) {
+  if (code != 0) exitCode.store(code);
+  loop.PostQuit(code);
+}
 
 int DApp::Run() {
   loop.QuitOnSignals();
   InitInstance();
-  const int code = loop.Run();
+  loop.Run();
   ExitInstance();
   Release();
-  // Our own quit codes are 0 and 1; a signal (128 + its number) ends the program
-  // through the normal shutdown, which is a success.
-  return code == 1 ? 1 : 0;
+  // A signal (the loop's code 128 + its number) ends the program through the normal
+  // shutdown, which is a success; only a fatal start-up failure answers 1.
+  return exitCode.load() == 1 ? 1 : 0;
 }
 
 bool DApp::InitInstance() {

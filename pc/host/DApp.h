@@ -2,6 +2,7 @@
 // timer service and posted messages, the console for message boxes, and a frame
 // without pixels as the main window. SIGINT and SIGTERM post the quit message.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "foundation/DCriticalSection.h"
@@ -52,6 +53,8 @@ private:
   THost* host = nullptr;
   TMenu* menu = nullptr;
   TEventLoop loop;
+  // 1 once a fatal start-up failure asked for it; a later quit does not undo it.
+  std::atomic<int32_t> exitCode{0};
   DCriticalSection lock;
   bool released = false;
 };

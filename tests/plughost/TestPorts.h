@@ -40,6 +40,10 @@ public:
   int32_t HasRouting() override { return 0; }
   void ShowRouting(IFrameWnd*) override {}
 
+  void SetInputPeaks(float minLeft, float maxLeft) {
+    inputPeakMinLeft.store(minLeft);
+    inputPeakMaxLeft.store(maxLeft);
+  }
   // A device thread that calls Process until the device stops.
   void RunDeviceThread(bool on) { threaded = on; }
   bool DeviceRunning() const { return deviceRunning.load(); }
