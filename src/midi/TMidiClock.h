@@ -6,22 +6,22 @@
 #include <cstdint>
 
 #include "foundation/Base.h"
+#include "host/IEnsembleClock.h"
 #include "vst2/Vst2.h"
 
-class IMidiClock : public virtual IBase {
+// The ensemble's view of the clock (the system messages of MIDI input, the sample
+// rate, the time information) and what the MIDI file player's driver reads.
+class IMidiClock : public virtual IEnsembleClock {
 public:
   // Makes a clock (null when it cannot be made).
   static IMidiClock* Create();
 
-  virtual void SetSampleRate(float rate) = 0;
-  // The song position pointer; received and ignored.
-  virtual void SongPosition(int32_t samplePos, int32_t clocks) = 0;
-  // One timing clock arrived at the audio sample position samplePos.
-  virtual void Tick(int32_t samplePos) = 0;
-  // The start message: the clock count returns to 0.
-  virtual void Start(int32_t samplePos) = 0;
-  // Brings samplePos, ppqPos and tempo of the record up to date and answers it.
-  virtual VstTimeInfo* GetTimeInfo() = 0;
+  // The measured tempo in beats per minute; 120 until a clock was measured.
+  virtual float GetTempo() const = 0;
+  virtual float GetSampleRate() const = 0;
+  // Timing clocks since the last start message, and since construction.
+  virtual int32_t GetClockCount() const = 0;
+  virtual uint32_t GetTotalClocks() const = 0;
 };
 
 class TMidiClock : public TBase, public virtual IMidiClock {
@@ -40,12 +40,10 @@ public:
   void Start(int32_t samplePos) override;
   VstTimeInfo* GetTimeInfo() override;
 
-  // The measured tempo in beats per minute (read from any thread).
-  float GetTempo() const { return tempo.load(std::memory_order_relaxed); }
-  float GetSampleRate() const { return sampleRate.load(std::memory_order_relaxed); }
-  // Timing clocks since the last start, and since construction (the player's sync).
-  int32_t GetClockCount() const { return clockCount.load(std::memory_order_relaxed); }
-  uint32_t GetTotalClocks() const { return totalClocks.load(std::memory_order_relaxed); }
+  float GetTempo() const override { return tempo.load(std::memory_order_relaxed); }
+  float GetSampleRate() const override { return sampleRate.load(std::memory_order_relaxed); }
+  int32_t GetClockCount() const override { return clockCount.load(std::memory_order_relaxed); }
+  uint32_t GetTotalClocks() const override { return totalClocks.load(std::memory_order_relaxed); }
 
 private:
   // Written on the MIDI port's thread; read by GetTimeInfo on the audio thread.
