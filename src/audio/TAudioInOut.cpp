@@ -150,11 +150,16 @@ void TAudioInOut::ProcessInput(int32_t frames) {
     ClearPlaybackInputs(frames);
     return;
   }
-  float* row = inputFrame.scratch[0];
+  // Local copies: the conversion cannot change them, and the channel stores cannot
+  // overwrite the frame being copied.
+  float* channel[channels];
+  std::copy(inputs, inputs + channels, channel);
   for (int32_t i = 0; i < frames; ++i) {
     frameIndex.store(i, std::memory_order_relaxed);
     ReadFrame(&inputFrame);
-    for (int32_t c = 0; c < channels; ++c) inputs[c][i] = row[c];
+    const float* frame = inputFrame.scratch[0];
+#pragma GCC unroll 16
+    for (int32_t c = 0; c < channels; ++c) channel[c][i] = frame[c];
   }
 }
 
@@ -178,12 +183,14 @@ void TAudioInOut::ProcessTape(int32_t frames) {
 }
 
 void TAudioInOut::ProcessOutput(int32_t frames) {
-  for (int32_t c = 0; c < channels; ++c) outputFrame.channel[c] = outputs[c];
+  float* start[channels];
+  std::copy(outputs, outputs + channels, start);
   outputFrame.scratch[0][0] = 1.0f;
+  // The channel pointers stand at frame i for each conversion.
   for (int32_t i = 0; i < frames; ++i) {
+    for (int32_t c = 0; c < channels; ++c) outputFrame.channel[c] = start[c] + i;
     frameIndex.store(i, std::memory_order_relaxed);
     WriteFrame(&outputFrame);
-    for (int32_t c = 0; c < channels; ++c) ++outputFrame.channel[c];
   }
 }
 
