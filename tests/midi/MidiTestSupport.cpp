@@ -1,1 +1,123 @@
 #include "MidiTestSupport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+
+TBytes VarLen(uint64_t value) {
+  TBytes groups{static_cast<uint8_t>(value & 0x7F)};
+  while (value >>= 7) groups.insert(groups.begin(), static_cast<uint8_t>(0x80 | (value & 0x7F)));
+  return groups;
+}
+
+TBytes SmfHeader(int32_t format, int32_t tracks, int32_t division) {
+  return {'M',
+          'T',
+          'h',
+          'd',
+          0,
+          0,
+          0,
+          6,
+          static_cast<uint8_t>(format >> 8),
+          static_cast<uint8_t>(format),
+          static_cast<uint8_t>(tracks >> 8),
+          static_cast<uint8_t>(tracks),
+          static_cast<uint8_t>(division >> 8),
+          static_cast<uint8_t>(division)};
+}
+
+TBytes SmfTrack(const TBytes& body) {
+  const auto n = static_cast<uint32_t>(body.size());
+  TBytes track{'M', 'T', 'r', 'k', static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
+               static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+  track.insert(track.end(), body.begin(), body.end());
+  return track;
+}
+
+TBytes Join(std::initializer_list<TBytes> parts) {
+  TBytes all;
+  for (const TBytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TBytes At(uint32_t delta, std::initializer_list<uint8_t> bytes) {
+  TBytes piece = VarLen(delta);
+  piece.insert(piece.end(), bytes.begin(), bytes.end());
+  return piece;
+}
+
+TBytes Tempo(uint32_t delta, uint32_t microseconds) {
+  return At(delta, {0xFF, 0x51, 0x03, static_cast<uint8_t>(microseconds >> 16), static_cast<uint8_t>(microseconds >> 8),
+                    static_cast<uint8_t>(microseconds)});
+}
+
+void TRecordingHost::OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
+  std::lock_guard<std::mutex> lock(mutex);
+  events.push_back({kind, channel, data1, data2});
+}
+
+std::vector<TEventRecord> TRecordingHost::Events() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return events;
+}
+
+size_t TRecordingHost::Count() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return events.size();
+}
+
+void TRecordingHost::Clear() {
+  std::lock_guard<std::mutex> lock(mutex);
+  events.clear();
+}
+
+bool TRecordingHost::WaitFor(size_t count, int32_t milliseconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (Count() < count) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TTempDir::TTempDir() {
+  std::random_device random;
+  for (;;) {
+    path = (std::filesystem::temp_directory_path() / ("thudra-midi-" + std::to_string(random()))).string();
+    if (std::filesystem::create_directory(path)) break;
+  }
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+void WriteFile(const std::string& path, const TBytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TBytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    if (output) output->append(buffer, got);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveProgram(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0; }

@@ -1,2 +1,75 @@
-// Helpers shared by the MIDI tests.
+// Helpers shared by the MIDI tests: Standard MIDI File bytes built by hand, a host
+// that records what the player or a port delivers, temporary files, and external
+// programs run by the tests.
 #pragma once
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "midi/TMFPlayer.h"
+
+using TBytes = std::vector<uint8_t>;
+using TEventRecord = std::array<int32_t, 4>;  // kind, channel, data1, data2
+
+// Variable-length number as a file stores it.
+TBytes VarLen(uint64_t value);
+// "MThd" with its six bytes.
+TBytes SmfHeader(int32_t format, int32_t tracks, int32_t division);
+// "MTrk", the length, the body.
+TBytes SmfTrack(const TBytes& body);
+TBytes Join(std::initializer_list<TBytes> parts);
+// A body piece: delta, then the bytes.
+TBytes At(uint32_t delta, std::initializer_list<uint8_t> bytes);
+inline TBytes EndOfTrack(uint32_t delta = 0) { return At(delta, {0xFF, 0x2F, 0x00}); }
+TBytes Tempo(uint32_t delta, uint32_t microseconds);
+
+// The host of the player (and of MIDI ports): records every event; its playback
+// switch and its readiness are the test's to set.
+class TRecordingHost : public TBase, public virtual IMFPlayerHost {
+public:
+  void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override;
+  int32_t IsPlaybackOn() override { return playback.load(); }
+  int32_t IsHostReady() override { return ready.load(); }
+  void SetPlayback(int32_t on) override {
+    playback.store(on);
+    ++playbackSwitches;
+  }
+
+  std::vector<TEventRecord> Events();
+  size_t Count();
+  void Clear();
+  // Waits until at least count events arrived; false after the time-out.
+  bool WaitFor(size_t count, int32_t milliseconds = 5000);
+
+  std::atomic<int32_t> playback{1};
+  std::atomic<int32_t> ready{1};
+  std::atomic<int32_t> playbackSwitches{0};
+
+private:
+  std::mutex mutex;
+  std::vector<TEventRecord> events;
+};
+
+// A folder of its own below the system's temporary folder, removed at the end.
+class TTempDir {
+public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return path; }
+  std::string File(const std::string& name) const { return path + "/" + name; }
+
+private:
+  std::string path;
+};
+
+void WriteFile(const std::string& path, const TBytes& bytes);
+TBytes ReadFile(const std::string& path);
+// Runs a shell command; answers its exit status and (when wanted) its output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+bool HaveProgram(const std::string& name);
