@@ -1,4 +1,5 @@
 // thudra-tool analyse [--json] FILE: the analysis of channel 0 of an audio file.
+#include <cstdio>
 #include <new>
 
 #include "TJsonWriter.h"
@@ -19,17 +20,16 @@ void PrintJson(TToolArgs& args, const std::string& path, const IAudioFile& file,
 }
 
 void PrintText(TToolArgs& args, const std::string& path, const IAudioFile& file, const TAudioAnalysis& analysis) {
-  const int32_t step = analysis.GetStep();
+  const int64_t step = analysis.GetStep();
   args.out << path << '\n';
   args.out << "  step     " << step << " frames at " << file.GetSampleRate() << " Hz\n";
   args.out << "  entries  " << analysis.GetEntryCount() << '\n';
-  args.out << "  entry  positions            boundary\n";
+  args.out << "  entry  positions          boundary\n";
   for (int32_t i = 0; i < analysis.GetEntryCount(); ++i) {
-    const int64_t first = int64_t(i) * step;
-    std::string positions = std::to_string(first) + "-" + std::to_string(first + step - 1);
-    positions.resize(std::max<size_t>(positions.size(), 20), ' ');
-    args.out << "  " << std::to_string(i) << std::string(size_t(std::max<int>(1, 7 - int(std::to_string(i).size()))), ' ')
-             << positions << ' ' << analysis.GetTable()[i] << '\n';
+    char line[96];
+    const std::string positions = std::to_string(i * step) + "-" + std::to_string((i + 1) * step - 1);
+    std::snprintf(line, sizeof line, "  %5d  %-17s  %d\n", i, positions.c_str(), analysis.GetTable()[i]);
+    args.out << line;
   }
 }
 }  // namespace

@@ -168,6 +168,7 @@ TEST(WAVFile, OpenRefusesWhatThePlayerCannotPlayInItsOrder) {
       {SimpleWav(3, 44100, 24, 0),
        "Format of " + base + " is not supported. \nOnly 1-channel or 2-channel files can be read."},
       {SimpleWav(2, 44100, 24, 600), OnlyEightOrSixteen()},
+      {SimpleWav(2, 44100, 24, 0), "File " + base + " contains no data."},
       {SimpleWav(2, 44100, 16, 0), "File " + base + " contains no data."},
       {SimpleWav(0, 44100, 16, 600),
        "Format of " + base + " is not supported. \nOnly 1-channel or 2-channel files can be read."},
