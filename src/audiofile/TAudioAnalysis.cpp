@@ -1,6 +1,8 @@
 #include "TAudioAnalysis.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 #include <vector>
 
 #include "AudioFileMessages.h"
@@ -47,12 +49,20 @@ void TAudioAnalysis::Analyse(IAudioBuf& source) {
   const int64_t step = std::max<int64_t>(1, static_cast<int64_t>(rate * stepSeconds));
   const int64_t window = std::max<int64_t>(0, static_cast<int64_t>(rate * windowSeconds));
 
-  SetFormat(true, false, 32, 1, static_cast<int32_t>(step), static_cast<int32_t>(frames / step + 2), 0);
+  const int64_t entries = frames / step + 2;
+  if (entries > INT32_MAX) ThrowOutOfMemory();
+  SetFormat(true, false, 32, 1, static_cast<int32_t>(step), static_cast<int32_t>(entries), 0);
   int32_t* table = Table();
   if (!table) return;
 
-  const std::vector<float> x = ChannelZero(source, frames, window + step);
-  std::vector<float> sums(static_cast<size_t>(std::max<int64_t>(window, 1)));
+  std::vector<float> x;
+  std::vector<float> sums;
+  try {
+    x = ChannelZero(source, frames, window + step);
+    sums.resize(static_cast<size_t>(std::max<int64_t>(window, 1)));
+  } catch (const std::bad_alloc&) {
+    ThrowOutOfMemory();
+  }
   int64_t previous = 0;  // the boundary the next one is compared with
   int64_t written = 0;   // the last boundary entered into the table
   int64_t entry = 0;
