@@ -83,6 +83,28 @@ TEnvelope Bursts(std::vector<double> starts, double tau, double tailTau, double 
   };
 }
 
+// An envelope evaluated every few frames and interpolated in between (it is smooth
+// at that scale, and exp per frame would dominate the making of the sounds).
+class TSampledEnvelope {
+public:
+  explicit TSampledEnvelope(const TEnvelope& env) : env(env) {}
+  double At(size_t frame) {
+    const size_t segment = frame / step;
+    if (segment != current) {
+      current = segment;
+      from = env(static_cast<double>(segment * step) / kSr);
+      to = env(static_cast<double>((segment + 1) * step) / kSr);
+    }
+    return from + (to - from) * static_cast<double>(frame % step) / step;
+  }
+
+private:
+  static constexpr size_t step = 8;
+  const TEnvelope& env;
+  size_t current = SIZE_MAX;
+  double from = 0, to = 0;
+};
+
 // One sound being made, in double precision.
 class TMaker {
 public:
@@ -94,11 +116,13 @@ public:
 
   // A drum membrane: a cosine whose pitch falls from f0 to f1 with pitchTau.
   void Sweep(double f0, double f1, double pitchTau, double amp, double ampTau, double start = 0) {
-    double phase = 0;
+    const double ampStep = std::exp(-1.0 / (ampTau * kSr)), pitchStep = std::exp(-1.0 / (pitchTau * kSr));
+    double phase = 0, level = amp, bend = 1;
     for (size_t i = Begin(start); i < x.size(); ++i) {
-      const double t = Time(i) - start;
-      x[i] += amp * std::exp(-t / ampTau) * std::cos(phase);
-      phase += 2 * kPi * (f1 + (f0 - f1) * std::exp(-t / pitchTau)) / kSr;
+      x[i] += level * std::cos(phase);
+      phase += 2 * kPi * (f1 + (f0 - f1) * bend) / kSr;
+      level *= ampStep;
+      bend *= pitchStep;
     }
   }
 
@@ -117,7 +141,7 @@ public:
     const double w = 2 * kPi * hz / kSr, damp = std::exp(-1.0 / (tau * kSr));
     const double c = std::cos(w) * damp, s = std::sin(w) * damp;
     double re = amp * std::cos(phase), im = amp * std::sin(phase);
-    const size_t end = std::min(x.size(), Begin(start) + static_cast<size_t>(tau * 12 * kSr));
+    const size_t end = std::min(x.size(), Begin(start) + static_cast<size_t>(tau * 9.5 * kSr));  // down to -80 dB
     for (size_t i = Begin(start); i < end; ++i) {
       x[i] += re;
       const double r = re * c - im * s;
@@ -126,21 +150,43 @@ public:
     }
   }
 
-  // A cluster of partials with frequencies and phases drawn from the noise.
+  // A cluster of partials with frequencies and phases drawn from the noise, run
+  // side by side (independent recurrences keep the processor busy).
   void Cluster(int count, double lowHz, double highHz, double amp, double tauLow, double tauHigh) {
+    std::vector<double> re, im, c, s;
+    double longest = 0;
     for (int k = 0; k < count; ++k) {
       const double hz = noise.Range(lowHz, highHz);
       const double tau = tauLow + (tauHigh - tauLow) * (highHz - hz) / (highHz - lowHz);
-      Partial(hz, amp * noise.Range(0.4, 1.0), tau, noise.Range(0, 2 * kPi));
+      const double a = amp * noise.Range(0.4, 1.0), phase = noise.Range(0, 2 * kPi);
+      const double w = 2 * kPi * hz / kSr, damp = std::exp(-1.0 / (tau * kSr));
+      re.push_back(a * std::cos(phase));
+      im.push_back(a * std::sin(phase));
+      c.push_back(std::cos(w) * damp);
+      s.push_back(std::sin(w) * damp);
+      longest = std::max(longest, tau);
+    }
+    const size_t end = std::min(x.size(), static_cast<size_t>(longest * 9.5 * kSr));
+    const size_t n = re.size();
+    for (size_t i = 0; i < end; ++i) {
+      double sum = 0;
+      for (size_t k = 0; k < n; ++k) {
+        sum += re[k];
+        const double r = re[k] * c[k] - im[k] * s[k];
+        im[k] = re[k] * s[k] + im[k] * c[k];
+        re[k] = r;
+      }
+      x[i] += sum;
     }
   }
 
   void Noise(double amp, TFilters filters, const TEnvelope& env, double start = 0) {
     std::vector<TBiquad> chain(filters);
-    for (size_t i = Begin(start); i < x.size(); ++i) {
+    TSampledEnvelope e(env);
+    for (size_t i = Begin(start), first = i; i < x.size(); ++i) {
       double v = noise.Next();
       for (TBiquad& f : chain) v = f.Run(v);
-      x[i] += amp * env(Time(i) - start) * v;
+      x[i] += amp * e.At(i - first) * v;
     }
   }
 
@@ -152,6 +198,7 @@ public:
       step.push_back(f / kSr);
     }
     std::vector<TBiquad> chain(filters);
+    TSampledEnvelope e(env);
     for (size_t i = 0; i < x.size(); ++i) {
       double v = 0;
       for (size_t k = 0; k < phase.size(); ++k) {
@@ -160,7 +207,7 @@ public:
         if (phase[k] >= 1) phase[k] -= 1;
       }
       for (TBiquad& f : chain) v = f.Run(v);
-      x[i] += amp * env(Time(i)) * v / static_cast<double>(phase.size());
+      x[i] += amp * e.At(i) * v / static_cast<double>(phase.size());
     }
   }
 
@@ -340,8 +387,9 @@ const TRecipe kRecipes[kCellCount] = {
      }},
     {"Snare 2", "Snare 2", 0, 0.5, 0.9,
      [](TMaker& m) {
-       m.Sweep(240, 205, 0.03, 0.9, 0.06);
-       m.Noise(1.0, {TBiquad::Highpass(2500, 0.7)}, Decay(0.12));
+       m.Sweep(240, 205, 0.03, 1.0, 0.07);
+       m.Partial(410, 0.3, 0.05);
+       m.Noise(0.6, {TBiquad::Highpass(2200, 0.7), TBiquad::Lowpass(10000, 0.7)}, Decay(0.12));
        m.Saturate(1.5);
      }},
     {"Low Floor Tom", "Floor Lo", 0, 1.1, 0.9, [](TMaker& m) { Tom(m, 80, 1.1); }},

@@ -230,7 +230,7 @@ std::string TTransport::NextTakeName() const {
   for (int n = 1; n < 10000; ++n) {
     std::snprintf(name, sizeof name, "Take %03d.wav", n);
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::path(folder) / name, error)) return name;
+    if (name != view.lastTake && !std::filesystem::exists(std::filesystem::path(folder) / name, error)) return name;
   }
   return "Take.wav";
 }
