@@ -121,3 +121,27 @@ int RunCommand(const std::string& command, std::string* output) {
 }
 
 bool HaveProgram(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0; }
+
+#include "foundation/IRegistry.h"
+
+void MidiPortFixture::SetUp() {
+  previousBackend = SetRegistryBackend(&registry);
+  IRegistry::Open("Thudra");
+  TMidiDeviceLayer::TOptions options;
+  options.alsa = false;
+  options.jack = false;
+  layer = std::make_unique<TMidiDeviceLayer>(options);
+  previousDevices = SetMidiDevices(layer.get());
+}
+
+void MidiPortFixture::TearDown() {
+  SetMidiDevices(previousDevices);
+  layer.reset();
+  SetRegistryBackend(previousBackend);
+}
+
+void MidiPortFixture::Store(const char* name, const char* value) { IRegistry::SetString(name, value); }
+
+std::string MidiPortFixture::Stored(const char* name) {
+  return std::string(std::string_view(IRegistry::GetString(name, TStr())));
+}

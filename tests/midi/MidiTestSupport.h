@@ -73,3 +73,29 @@ TBytes ReadFile(const std::string& path);
 // Runs a shell command; answers its exit status and (when wanted) its output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 bool HaveProgram(const std::string& name);
+
+#include <gtest/gtest.h>
+
+#include "foundation/ScriptedPresenter.h"
+#include "foundation/TMemoryRegistry.h"
+#include "pc/midi/TMidiDeviceLayer.h"
+
+// Settings in memory, message boxes that the test reads, and a device layer with
+// virtual devices only (no ALSA, no JACK).
+class MidiPortFixture : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  TVirtualMidiDevices& Virtual() { return layer->Virtual(); }
+  static void Store(const char* name, const char* value);
+  static std::string Stored(const char* name);
+
+  TScriptedPresenter messages;
+  TMemoryRegistry registry;
+  TRecordingHost host;
+  std::unique_ptr<TMidiDeviceLayer> layer;
+
+private:
+  IRegistryBackend* previousBackend = nullptr;
+  IMidiDevices* previousDevices = nullptr;
+};
