@@ -81,8 +81,7 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
 TKit TKit::Default() {
   TKit kit;
   kit.SetName("Standard Kit");
-  const TSampleBank& bank = TSampleBank::Shared();
-  for (int cell = 0; cell < kCellCount; ++cell) kit.cells[cell].chokeGroup = bank.Cell(cell).defaultChoke;
+  for (int cell = 0; cell < kCellCount; ++cell) kit.cells[cell].chokeGroup = TSampleBank::DefaultChoke(cell);
   return kit;
 }
 

@@ -538,6 +538,8 @@ TSampleBank::TSampleBank() {
   }
 }
 
+int TSampleBank::DefaultChoke(int cell) { return cell >= 0 && cell < kCellCount ? kRecipes[cell].choke : 0; }
+
 const TSampleBank& TSampleBank::Shared() {
   static const TSampleBank bank;
   return bank;

@@ -25,6 +25,8 @@ public:
   static const TSampleBank& Shared();
 
   const TCellSound& Cell(int cell) const { return cells[cell]; }
+  // The default kit's choke group of a cell, known without making the sounds.
+  static int DefaultChoke(int cell);
   // Total number of frames held, for the curious.
   size_t TotalFrames() const;
 

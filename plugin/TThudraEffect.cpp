@@ -18,8 +18,9 @@ const char* const kCanDo[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVs
 
 void CopyText(char* target, const char* text, size_t capacity) {
   if (!target || capacity == 0) return;
-  std::strncpy(target, text, capacity - 1);
-  target[capacity - 1] = 0;
+  const size_t length = strnlen(text, capacity - 1);
+  std::memcpy(target, text, length);
+  target[length] = 0;
 }
 
 }  // namespace
