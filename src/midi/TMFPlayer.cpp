@@ -319,7 +319,8 @@ void TMFPlayer::Process() {
   DoComputeNext();
   if (songLength <= nextTick) {
     if (!loop.load(std::memory_order_relaxed)) {
-      DoAllNotesOff();
+      // Rewound as well, so that playback switched on again plays the song again.
+      DoRestart();
       host->SetPlayback(0);
     } else {
       ++loopCount;

@@ -143,6 +143,7 @@ TMultiMediaMidi::~TMultiMediaMidi() {
 void TMultiMediaMidi::Start() {
   if (IsCreated()) return;
   stopRequested.store(0, std::memory_order_relaxed);
+  closing.store(false, std::memory_order_relaxed);
   if (!CreateThread()) return;
   const auto until = TClock::now() + std::chrono::seconds(2);
   while (!IsRunning() && TClock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -179,6 +180,9 @@ void TMultiMediaMidi::RaisePriority() {
 }
 
 void TMultiMediaMidi::Stop() {
+  // Device threads waiting for room in the queue give up, so that closing their
+  // devices does not wait for them.
+  closing.store(true, std::memory_order_relaxed);
   {
     std::lock_guard<std::mutex> lock(uiLock);
     for (TMidiInDevice* device : installedIn) device->handle.reset();
@@ -245,7 +249,7 @@ bool TMultiMediaMidi::Post(const TPortMessage& message, bool mayWait) {
   if (queue.Push(message)) return true;
   if (mayWait) {
     const auto until = TClock::now() + std::chrono::seconds(1);
-    while (IsRunning() && !stopRequested.load(std::memory_order_relaxed) && TClock::now() < until) {
+    while (IsRunning() && !closing.load(std::memory_order_relaxed) && TClock::now() < until) {
       std::this_thread::yield();
       if (queue.Push(message)) return true;
     }

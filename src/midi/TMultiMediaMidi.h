@@ -180,6 +180,7 @@ private:
 
   IMidiDevices& devices;
   std::atomic<int32_t> stopRequested{0};
+  std::atomic<bool> closing{false};
   TPortQueue queue{queueCapacity};
   std::vector<std::unique_ptr<TMidiInDevice>> availableIn;
   std::vector<std::unique_ptr<TMidiOutDevice>> availableOut;

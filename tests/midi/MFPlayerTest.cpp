@@ -173,6 +173,11 @@ TEST_F(MFPlayer, PlaysBatchByBatchInTrackOrder) {
   EXPECT_EQ(host.Events(), (std::vector<TEventRecord>{{0, 9, 38, 0}, {0, 0, 40, 0}}));
   EXPECT_EQ(host.playback.load(), 0);
   EXPECT_EQ(host.playbackSwitches.load(), 1);
+  EXPECT_EQ(player.GetNextTick(), 0);  // rewound for the next start
+  host.playback = 1;
+  host.Clear();
+  player.Process();
+  EXPECT_EQ(host.Events(), (std::vector<TEventRecord>{{1, 9, 36, 100}, {1, 0, 40, 80}}));
 }
 
 TEST_F(MFPlayer, NothingPlaysUnlessPlaybackIsOnAndTheHostReady) {
