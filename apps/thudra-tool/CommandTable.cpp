@@ -4,7 +4,8 @@
 #define THUDRA_TOOL_COMMANDS(X)                                                          \
   X(RunInfo, "info", "[--json] FILE...", "print the properties and chunks of audio files") \
   X(RunAnalyse, "analyse", "[--json] FILE", "print the analysis of channel 0 of an audio file") \
-  X(RunSession, "session", "[--json] FILE", "print what a session file holds, read as the host reads it")
+  X(RunSession, "session", "[--json] FILE", "print what a session file holds, read as the host reads it") \
+  X(RunSmf, "smf", "[--json] FILE", "print what the MIDI file player loads of a Standard MIDI File")
 
 #define THUDRA_DECLARE_COMMAND(function, name, arguments, summary) int function(TToolArgs& args);
 #define THUDRA_COMMAND_ENTRY(function, name, arguments, summary) {name, arguments, summary, function},

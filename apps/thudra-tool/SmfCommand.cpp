@@ -1,6 +1,8 @@
 // thudra-tool smf [--json] FILE: what the MIDI file player's loader stores of a
 // Standard MIDI File.
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 
 #include "TJsonWriter.h"
 #include "ToolCommand.h"
@@ -37,6 +39,14 @@ public:
   void SetPlayback(int32_t) override {}
 };
 
+// A float as its shortest decimal form (0.05, not 0.0500000007).
+double Shortest(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+  *end = 0;
+  return std::strtod(text, nullptr);
+}
+
 std::string WithGivenPath(std::string message, const std::string& resolved, const std::string& given) {
   if (resolved.empty() || resolved == given) return message;
   for (size_t at = message.find(resolved); at != std::string::npos; at = message.find(resolved, at + given.size()))
@@ -44,7 +54,7 @@ std::string WithGivenPath(std::string message, const std::string& resolved, cons
   return message;
 }
 
-void PrintJson(TToolArgs& args, const std::string& path, const TMFPlayer& player) {
+void PrintJson(TToolArgs& args, const std::string& path, TMFPlayer& player) {
   TJsonWriter json;
   json.BeginObject().Key("file").String(path).Key("format").Int(player.GetFormat());
   json.Key("trackCount").Int(player.GetTrackCount()).Key("division").Int(player.GetDivision());
@@ -58,19 +68,19 @@ void PrintJson(TToolArgs& args, const std::string& path, const TMFPlayer& player
     json.EndArray();
   }
   json.EndArray().Key("tempos").BeginArray();
-  for (const TMFPlayer::TTempo& tempo : player.GetTempos()) json.BeginArray().Int(tempo.tick).Number(tempo.bpm).EndArray();
+  for (const TMFPlayer::TTempo& tempo : player.GetTempos()) json.BeginArray().Int(tempo.tick).Number(Shortest(tempo.bpm)).EndArray();
   json.EndArray().Key("songLength").Int(player.GetSongLength());
-  json.Key("clocksPerTick").Number(const_cast<TMFPlayer&>(player).GetClocksPerTick()).EndObject();
+  json.Key("clocksPerTick").Number(Shortest(player.GetClocksPerTick())).EndObject();
   args.out << json.Text() << '\n';
 }
 
-void PrintText(TToolArgs& args, const std::string& path, const TMFPlayer& player) {
+void PrintText(TToolArgs& args, const std::string& path, TMFPlayer& player) {
   args.out << path << '\n';
   args.out << "  format           " << player.GetFormat() << '\n';
   args.out << "  tracks           " << player.GetTrackCount() << '\n';
   args.out << "  division         " << player.GetDivision() << " ticks per quarter note\n";
   args.out << "  song length      " << player.GetSongLength() << " ticks\n";
-  args.out << "  clocks per tick  " << const_cast<TMFPlayer&>(player).GetClocksPerTick() << '\n';
+  args.out << "  clocks per tick  " << player.GetClocksPerTick() << '\n';
   args.out << "  events           " << player.GetEvents().size() << '\n';
   for (const TMFPlayer::TTempo& tempo : player.GetTempos())
     args.out << "  tempo at " << tempo.tick << ": " << tempo.bpm << " BPM\n";
