@@ -25,8 +25,12 @@ void TStr::Allocate(int32_t newSize) {
   if (buffer) text[size - 1] = 0;
 }
 
+// Only buffers of more than one byte are ever allocated. Deciding by the size rather
+// than by the address of our own empty text keeps strings that cross a library
+// boundary (the recorder's command records) safe: another library's empty text is
+// never freed here.
 void TStr::Free() {
-  if (text != emptyText) delete[] text;
+  if (size > 1) delete[] text;
   text = emptyText;
   size = 1;
 }
