@@ -127,12 +127,14 @@ void TAudioInOut::OnRateChange(TShared*) {
 void TAudioInOut::Process() {
   if (!buffersOk) return;
   const int32_t frames = GetBlockSize();
-  busy.store(1, std::memory_order_release);
+  // Sequentially consistent: the ensemble takes its clock and player away and then
+  // waits for a block that is busy (see KEnsemble::WaitForAudioBlock).
+  busy.store(1, std::memory_order_seq_cst);
   ProcessInput(frames);
   ProcessPlug(frames);
   ProcessTape(frames);
   ProcessOutput(frames);
-  busy.store(0, std::memory_order_release);
+  busy.store(0, std::memory_order_seq_cst);
   framePosition.fetch_add(frames, std::memory_order_relaxed);
 }
 
@@ -166,6 +168,7 @@ void TAudioInOut::ProcessInput(int32_t frames) {
 void TAudioInOut::ProcessPlug(int32_t frames) {
   IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr;
   if (!plug) return;
+  ensemble->ProcessPlayer(frames);
   plug->FlushEvents();
   plug->ProcessReplacing(inputs, outputs, frames);
   plug->ClearEvents();

@@ -63,7 +63,7 @@ public:
   // Runs when the ensemble's rate factor changes.
   void OnRateChange(TShared* source);
 
-  bool IsBusy() const { return busy.load(std::memory_order_acquire) != 0; }
+  bool IsBusy() const { return busy.load(std::memory_order_seq_cst) != 0; }
   // Started or resumed, and not stopped or paused since.
   bool IsRunning() const { return running.load(std::memory_order_acquire); }
   // False when the buffers could not be allocated; such a port never processes.

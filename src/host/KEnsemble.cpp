@@ -7,6 +7,7 @@
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
 #include "midi/MidiPortFactory.h"
+#include "midi/TEnsemblePlayback.h"
 #include "midi/TMidiClock.h"
 #include "plughost/TVSTPlug.h"
 
@@ -30,6 +31,7 @@ KEnsemble::KEnsemble(IHost* owner)
   rateFactor.AddObserver(this, &KEnsemble::OnOwnValueChanged, "RateFactor", false);
   sampleRate.AddObserver(this, &KEnsemble::OnOwnValueChanged, "SampleRate", false);
   subscribed = true;
+  player.store(CreateOrReport<TEnsemblePlayback>(this), std::memory_order_seq_cst);
   SetClock(CreateOrReport<TMidiClock>());
   if (midiPort) midiPort->Start();
 }
@@ -43,6 +45,9 @@ KEnsemble::~KEnsemble() {
       subscribed = false;
     }
     SetClock(nullptr);
+    TEnsemblePlayback* oldPlayer = player.exchange(nullptr, std::memory_order_seq_cst);
+    WaitForAudioBlock();
+    delete oldPlayer;
     DestroyAudioPort();
     DestroyPlug();
     IMidiInOut* port = midiPort;
@@ -114,17 +119,33 @@ void KEnsemble::ChangePort(int32_t type) {
 
 // ---- The clock ------------------------------------------------------------------
 
+// The audio thread marks a block busy before it looks at the clock or the player, so
+// once one is taken away and no block is busy, no block holds it any more.
+void KEnsemble::WaitForAudioBlock() const {
+  const auto* port = dynamic_cast<const TAudioInOut*>(GetAudioPort());
+  while (port && port->IsBusy()) std::this_thread::yield();
+}
+
 void KEnsemble::SetClock(IEnsembleClock* newClock) {
-  IEnsembleClock* old = clock;
-  clock = newClock;
+  IEnsembleClock* old = clock.exchange(newClock, std::memory_order_seq_cst);
+  if (!old) return;
+  WaitForNoDelivery(deliveries);
+  WaitForAudioBlock();
   ::Release(old);
 }
 
 void KEnsemble::TellClockSampleRate(float rate) {
-  if (clock) clock->SetSampleRate(rate);
+  if (IEnsembleClock* current = GetClock()) current->SetSampleRate(rate);
 }
 
-VstTimeInfo* KEnsemble::UpdateTimeInfo() { return clock ? clock->GetTimeInfo() : nullptr; }
+VstTimeInfo* KEnsemble::UpdateTimeInfo() {
+  IEnsembleClock* current = GetClock();
+  return current ? current->GetTimeInfo() : nullptr;
+}
+
+void KEnsemble::ProcessPlayer(int32_t frames) {
+  if (TEnsemblePlayback* current = GetPlayer()) current->ProcessBlock(frames);
+}
 
 // ---- MIDI -----------------------------------------------------------------------
 
@@ -139,14 +160,15 @@ void KEnsemble::OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_
 }
 
 void KEnsemble::FeedClock(int32_t systemMessage, int32_t data1, int32_t data2) {
-  if (GetSyncHold() > 0 || !clock) return;
+  IEnsembleClock* current = GetClock();
+  if (GetSyncHold() > 0 || !current) return;
   IAudioInOut* port = audioPort.load(std::memory_order_seq_cst);
   if (!port) return;
   const int32_t position = port->GetFramePosition();
   switch (systemMessage) {
-    case MidiSongPosition: clock->SongPosition(position, (data1 + data2 * 128) * 6); break;
-    case MidiTimingClock: clock->Tick(position); break;
-    case MidiStart: clock->Start(position); break;
+    case MidiSongPosition: current->SongPosition(position, (data1 + data2 * 128) * 6); break;
+    case MidiTimingClock: current->Tick(position); break;
+    case MidiStart: current->Start(position); break;
     default: break;
   }
 }

@@ -11,6 +11,7 @@
 
 class IVSTPlug;
 class IAudioInOut;
+class TEnsemblePlayback;
 
 class KEnsemble : public TShared, public virtual IMidiHost {
 public:
@@ -35,7 +36,12 @@ public:
   IHost* GetHost() const { return host; }
   IVSTPlug* GetPlug() const { return plug.load(std::memory_order_acquire); }
   IMidiInOut* GetMidiPort() const { return midiPort; }
-  IEnsembleClock* GetClock() const { return clock; }
+  IEnsembleClock* GetClock() const { return clock.load(std::memory_order_seq_cst); }
+  // The MIDI file player with its commands (null until the plug-in loaded).
+  TEnsemblePlayback* GetPlayer() const { return player.load(std::memory_order_seq_cst); }
+  // The audio thread, once per block before the plug-in's events are handed over:
+  // the MIDI file player's events for the block.
+  void ProcessPlayer(int32_t frames);
   IAudioInOut* GetAudioPort() const { return audioPort.load(std::memory_order_acquire); }
   TSharedReal& GetRateFactor() { return rateFactor; }
   TSharedReal& GetSampleRateValue() { return sampleRate; }
@@ -76,13 +82,17 @@ private:
   void DestroyPlug();
   void DestroyAudioPort();
   void OnOwnValueChanged(TShared* source);
+  // Waits until the audio thread is not inside a block.
+  void WaitForAudioBlock() const;
 
   IHost* host;
   std::atomic<IVSTPlug*> plug{nullptr};
   // The plug-in that MIDI input reaches; null while the plug-in is replaced.
   std::atomic<IVSTPlug*> routed{nullptr};
   IMidiInOut* midiPort = nullptr;
-  IEnsembleClock* clock = nullptr;
+  // Read by the audio and MIDI threads; taken away before they are destroyed.
+  std::atomic<TEnsemblePlayback*> player{nullptr};
+  std::atomic<IEnsembleClock*> clock{nullptr};
   TSharedReal rateFactor;
   TSharedReal sampleRate;
   std::atomic<IAudioInOut*> audioPort{nullptr};

@@ -7,6 +7,7 @@
 #include "audio/AudioPortFactory.h"
 #include "audio/IAudioInOut.h"
 #include "foundation/Messages.h"
+#include "midi/TEnsemblePlayback.h"
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
 
@@ -123,6 +124,8 @@ int32_t THost::IdleCallback(void* context) {
 
 int32_t THost::Idle() {
   if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->Idle();
+  // The song may have ended on the audio thread: the check marks follow.
+  if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) player->UpdateMenu();
   return 1;
 }
 
@@ -130,6 +133,10 @@ void THost::InitFrame() {
   TMenu* menu = GetMenu();
   if (!fileMenu) fileMenu = CreateOrReport<TFileMenu>();
   if (fileMenu && menu) fileMenu->Attach(*menu);
+  if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) {
+    player->SetMenu(menu);
+    player->UpdateMenu();
+  }
   MarkPortMenu();
   IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
   if (port) port->Start();
@@ -185,6 +192,11 @@ void THost::OpenSession() {
   SetEditorTitle(TStr("Thudra - ") + chosen->GetName());
 }
 
+int32_t THost::OpenMidiFile(const IFileName& name) {
+  TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr;
+  return player ? player->OpenMidiFile(name) : 0;
+}
+
 void THost::SaveCurrentSession() {
   if (sessionName->GetFolder().IsEmpty()) {
     SaveSessionAs();
@@ -235,10 +247,12 @@ void THost::ChangePortCommand(int32_t itemId, int32_t type) {
 bool THost::IsCommandEnabled(int32_t id) {
   IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
   IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
+  TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr;
   switch (id) {
+    case Command::openMidiFile:
     case Command::togglePlayback:
     case Command::toggleLoop:
-    case Command::toggleSync: return playerLoaded != 0;
+    case Command::toggleSync: return player ? player->IsCommandEnabled(id) : id == Command::openMidiFile;
     case Command::never1201: return false;
     case Command::audioSettings: return port && port->IsAudioPort();
     case Command::audioRouting: return port && port->HasRouting();
@@ -266,6 +280,12 @@ void THost::RunCommand(int32_t id) {
       break;
     case Command::loadKit:
       if (plug) plug->VendorSpecific(1, nullptr, 0);
+      break;
+    case Command::openMidiFile:
+    case Command::togglePlayback:
+    case Command::toggleLoop:
+    case Command::toggleSync:
+      if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) player->RunCommand(id);
       break;
     case Command::toggleAudio: ToggleAudio(); break;
     case Command::audioSettings:

@@ -49,6 +49,8 @@ public:
 
   // The session commands (Open Session, Save Session).
   void OpenSession();
+  // Loads a Standard MIDI File into the player and switches playback on.
+  int32_t OpenMidiFile(const IFileName& name);
   void SaveCurrentSession();
 
   // The command dispatcher: action 0 runs, 1 asks enabled, 2 asks checked. Answers
@@ -77,9 +79,6 @@ private:
   int32_t keyState[256] = {};
   EPtr<IFileName> sessionName;
   TFileMenu* fileMenu = nullptr;
-  int32_t playerLoaded = 0;
-  int32_t playerEnabled = 0;
-  int32_t playerFlag = 0;
   int32_t audioRunning = 1;
   int32_t idleTimerOn = 0;
   bool subscribed = false;

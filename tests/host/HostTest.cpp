@@ -260,6 +260,33 @@ TEST_F(HostTest, TheKeyboardPlaysThirtySixNotesAndShiftLettersGoToTheEditor) {
   EXPECT_EQ(THost::ModifierFor(false, true), THost::CtrlModifier);
 }
 
+TEST_F(HostTest, AMidiFileOpenedByTheCommandPlaysIntoThePlugInOnTheAudioBlocks) {
+  // Format 0, one track, 96 ticks a quarter: a note on at tick 0, its note off at 48.
+  const std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+                                     'M', 'T', 'r', 'k', 0, 0, 0, 12, 0x00, 0x99, 36, 100, 0x30, 0x89, 36, 0,
+                                     0x00, 0xFF, 0x2F, 0x00};
+  WriteWholeFile(folder->File("groove.mid"), file);
+  THost host;
+  std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
+  TApp::SetMenu(menu.get());
+  host.InitFrame();
+  EXPECT_EQ(host.IsEnabled(1155), 0);
+  dialogs.AnswerPath(TStr(std::string_view(folder->File("groove.mid"))));
+  host.Execute(1010);
+  EXPECT_EQ(dialogs.requests.back().title, "Open");
+  EXPECT_EQ(host.IsEnabled(1155), 1);
+  TTestPort* port = TTestPort::Last();
+  TFakePlugin::Get().ClearRecord();
+  for (int i = 0; i < 20; ++i) port->Process();
+  std::vector<uint8_t> statuses;
+  for (const auto& block : TFakePlugin::Get().Blocks())
+    for (const TFakeEvent& event : block) statuses.push_back(event.status);
+  ASSERT_GE(statuses.size(), 2u);
+  EXPECT_EQ(statuses[0], 0x99);
+  EXPECT_EQ(statuses[1], 0x89);
+  TApp::SetMenu(nullptr);
+}
+
 TEST_F(HostTest, TheRecentFileListStopsAtTheFirstEmptyValue) {
   IRegistry::SetString("File2", "/only/the/second.tsn");
   {
