@@ -67,19 +67,22 @@ bool DApp::InitInstance() {
 
 int DApp::ExitInstance() { return 0; }
 
-void DApp::SetUpMainWindow() {
-  if (!host || !host->IsReady()) return;
+TVSTWnd* DApp::ChooseFrame() {
   IVSTPlug* plug = host->GetEnsemble()->GetPlug();
-  frame = plug->GetEditor();
-  if (!frame) {
-    // A plug-in without editor still gets a window, its menu, audio and a clean
-    // shutdown: the host's own frame of the same kind.
+  if (TVSTWnd* editor = plug ? plug->GetEditor() : nullptr) return editor;
+  // A plug-in without editor still gets a window, its menu, audio and a clean
+  // shutdown: the host's own frame of the same kind.
+  if (!ownWindow) {
     ownWindow = CreateOrReport<TVSTWnd>(nullptr);
     if (ownWindow) ownWindow->SetPlacement({100, 100}, {0, 0, ownFrameWidth, ownFrameHeight});
-    frame = ownWindow;
   }
+  return ownWindow;
+}
+
+void DApp::SetUpMainWindow() {
+  if (!host || !host->IsReady()) return;
+  frame = ChooseFrame();
   if (!frame || !frame->GetFrame()) return;
-  IFrameWnd* window = frame->GetFrame();
   TApp::SetMainWindow(frame);
   try {
     menu = TMenu::CreateMainMenu();
@@ -87,11 +90,27 @@ void DApp::SetUpMainWindow() {
     ShowOutOfMemory(EOutOfMemory::Object);
   }
   TApp::SetMenu(menu);
-  window->AttachMenu(menu);
+  frame->GetFrame()->AttachMenu(menu);
   frame->SetPlacement({0, 0}, TArea());
   host->InitFrame();
+  PlaceAndShow();
+}
+
+void DApp::PlaceAndShow() {
+  IFrameWnd* window = frame->GetFrame();
   window->SetLargeIcon(iconResource);
   frame->SetTitle("Thudra");
   window->Show(showMode);
   window->Paint();
+}
+
+void DApp::PlugReplaced() {
+  frame = nullptr;
+  if (!host || !host->IsReady()) return;
+  frame = ChooseFrame();
+  if (!frame || !frame->GetFrame()) return;
+  TApp::SetMainWindow(frame);
+  frame->GetFrame()->AttachMenu(menu);
+  frame->SetPlacement({0, 0}, TArea());
+  PlaceAndShow();
 }

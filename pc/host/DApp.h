@@ -35,6 +35,7 @@ public:
   bool InitInstance();
   int ExitInstance();
   void PostQuit(int32_t code) override;
+  void PlugReplaced() override;
 
   THost* GetHost() const { return host; }
   TVSTWnd* GetFrame() const { return frame; }
@@ -45,6 +46,9 @@ public:
 
 private:
   void SetUpMainWindow();
+  // The editor's frame, or the host's own frame for a plug-in without editor.
+  TVSTWnd* ChooseFrame();
+  void PlaceAndShow();
   void Release();
 
   TVSTWnd* frame = nullptr;

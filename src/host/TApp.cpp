@@ -33,3 +33,7 @@ void TApp::SetTitle(const TStr& text) {
 void TApp::Quit(int32_t code) {
   if (appPlatform) appPlatform->PostQuit(code);
 }
+
+void TApp::NotifyPlugReplaced() {
+  if (appPlatform) appPlatform->PlugReplaced();
+}

@@ -27,6 +27,9 @@ public:
   virtual ~IAppPlatform() = default;
   // Posts the quit message (0x12): the message loop ends with code.
   virtual void PostQuit(int32_t code) = 0;
+  // The plug-in object was replaced (its editor window with it): the main window is
+  // set up again on the new one.
+  virtual void PlugReplaced() = 0;
 };
 
 class TApp : public TTView, public virtual IApp {
@@ -56,6 +59,8 @@ public:
   void SetTitle(const TStr& text);
   // Posts the quit message; code 0 unless a start-up failure asks for another.
   void Quit(int32_t code = 0);
+  // Tells the platform that the plug-in object was replaced.
+  static void NotifyPlugReplaced();
 
 private:
   int32_t menuId = 0;

@@ -270,7 +270,11 @@ void THost::RunCommand(int32_t id) {
   IFrameWnd* parent = GetMainWindow() ? GetMainWindow()->GetFrame() : nullptr;
   switch (id) {
     case Command::reloadPlug:
-      if (ensemble) ensemble->CreatePlug();
+      if (!ensemble) break;
+      // The editor window goes with the old plug-in object.
+      if (plug && GetMainWindow() == plug->GetEditor()) SetMainWindow(nullptr);
+      ensemble->CreatePlug();
+      NotifyPlugReplaced();
       break;
     case Command::openSession: OpenSession(); break;
     case Command::saveSession: SaveCurrentSession(); break;

@@ -61,6 +61,19 @@ TEST_F(HeadlessAppTest, APlugInWithoutEditorGetsAFrameOfTheHostsOwn) {
   ExpectMainWindowSetUp(app);
 }
 
+TEST_F(HeadlessAppTest, AReloadSetsTheMainWindowUpOnTheNewEditor) {
+  DApp app;
+  ASSERT_TRUE(app.InitInstance());
+  app.GetHost()->Execute(1000);
+  TVSTWnd* editor = app.GetHost()->GetEnsemble()->GetPlug()->GetEditor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(app.GetFrame(), editor);
+  EXPECT_EQ(TApp::GetMainWindow(), editor);
+  EXPECT_EQ(editor->GetFrame()->GetMenu(), static_cast<IMenu*>(app.GetMenu()));
+  EXPECT_EQ(editor->GetFrame()->GetText(), "Thudra");
+  EXPECT_TRUE(TFakePlugin::Get().IsActive()) << "audio runs on with the new plug-in";
+}
+
 TEST_F(HeadlessAppTest, AHostThatIsNotReadyReportsAndEndsWithOne) {
   TVSTPlug::SetLibrary("/nowhere/Thudra.dll", true);
   DApp app;
