@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "TMultiMediaMidi.h"
 #include "TNoMidi.h"
 #include "foundation/Messages.h"
 
@@ -13,5 +14,9 @@ TMidiPortMaker SetMidiPortMaker(TMidiPortMaker maker) { return portMaker.exchang
 
 IMidiInOut* CreateMidiPort(IMidiHost* host) {
   if (TMidiPortMaker maker = portMaker.load()) return maker(host);
+  try {
+    if (IMidiInOut* port = new (std::nothrow) TMultiMediaMidi(host)) return port;
+  } catch (const std::bad_alloc&) {
+  }
   return CreateOrReport<TNoMidi>(host);
 }
