@@ -44,7 +44,12 @@ int FindPort(TRtMidi& midi, const std::string& name, int occurrence, TStable sta
 class TRtMidiInput : public IMidiInputDevice {
 public:
   TRtMidiInput(std::unique_ptr<RtMidiIn> opened, IMidiInputSink& target, bool threadMayWait)
-      : input(std::move(opened)), sink(target), mayWait(threadMayWait) {}
+      : input(std::move(opened)) {
+    // The device's thread may run before this object exists; what it reads is
+    // handed over through these.
+    mayWait.store(threadMayWait, std::memory_order_relaxed);
+    sink.store(&target, std::memory_order_release);
+  }
   ~TRtMidiInput() override {
     try {
       input->closePort();
@@ -60,12 +65,14 @@ public:
 private:
   static void Arrived(double, std::vector<unsigned char>* message, void* context) {
     auto* self = static_cast<TRtMidiInput*>(context);
-    if (message && !message->empty()) self->sink.OnMidiBytes(message->data(), message->size(), self->mayWait);
+    IMidiInputSink* target = self->sink.load(std::memory_order_acquire);
+    if (target && message && !message->empty())
+      target->OnMidiBytes(message->data(), message->size(), self->mayWait.load(std::memory_order_relaxed));
   }
 
   std::unique_ptr<RtMidiIn> input;
-  IMidiInputSink& sink;
-  const bool mayWait;
+  std::atomic<IMidiInputSink*> sink{nullptr};
+  std::atomic<bool> mayWait{false};
 };
 
 class TRtMidiOutput : public IMidiOutputDevice {

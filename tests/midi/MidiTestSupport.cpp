@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -144,4 +145,72 @@ void MidiPortFixture::Store(const char* name, const char* value) { IRegistry::Se
 
 std::string MidiPortFixture::Stored(const char* name) {
   return std::string(std::string_view(IRegistry::GetString(name, TStr())));
+}
+
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+extern char** environ;
+
+TChildProcess::TChildProcess(const std::vector<std::string>& argv, const std::string& outputPath) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t child = -1;
+  if (posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) == 0) pid = child;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+void TChildProcess::Stop() {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  for (int i = 0; i < 300; ++i) {
+    int status;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      pid = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGKILL);
+  int status;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+TJackServer::TJackServer() {
+  static std::atomic<int> count{0};
+  name = "thudra-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
+  server = std::make_unique<TChildProcess>(
+      std::vector<std::string>{"jackd", "--no-realtime", "-t", "100", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256"});
+  if (!server->Started()) return;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!running && std::chrono::steady_clock::now() < until) {
+    running = RunCommand("jack_lsp -s '" + name + "' >/dev/null 2>&1") == 0;
+    if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (running) ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+}
+
+TJackServer::~TJackServer() {
+  ::unsetenv("JACK_DEFAULT_SERVER");
+  server.reset();
+}
+
+bool TJackServer::WaitForPort(const std::string& port, int32_t milliseconds) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (std::chrono::steady_clock::now() < until) {
+    std::string ports;
+    RunCommand("jack_lsp -s '" + name + "' 2>/dev/null", &ports);
+    if (ports.find(port + "\n") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
 }

@@ -99,3 +99,37 @@ private:
   IRegistryBackend* previousBackend = nullptr;
   IMidiDevices* previousDevices = nullptr;
 };
+
+// A program started by a test, ended (SIGTERM, then SIGKILL) when the object goes.
+class TChildProcess {
+public:
+  // argv[0] is looked up in PATH; stdout and stderr go to outputPath (or /dev/null).
+  TChildProcess(const std::vector<std::string>& argv, const std::string& outputPath = "/dev/null");
+  ~TChildProcess() { Stop(); }
+  TChildProcess(const TChildProcess&) = delete;
+  TChildProcess& operator=(const TChildProcess&) = delete;
+  bool Started() const { return pid > 0; }
+  void Stop();
+
+private:
+  int pid = -1;
+};
+
+// A JACK server of the test's own (dummy backend, a unique name); JACK clients of
+// this process find it through JACK_DEFAULT_SERVER while it lives.
+class TJackServer {
+public:
+  TJackServer();
+  ~TJackServer();
+  TJackServer(const TJackServer&) = delete;
+  TJackServer& operator=(const TJackServer&) = delete;
+  bool Running() const { return running; }
+  const std::string& Name() const { return name; }
+  // Waits until the JACK port exists (jack_lsp); false after the time-out.
+  bool WaitForPort(const std::string& port, int32_t milliseconds = 5000) const;
+
+private:
+  std::string name;
+  std::unique_ptr<TChildProcess> server;
+  bool running = false;
+};

@@ -210,7 +210,10 @@ TEST_F(MultiMediaMidiThread, InstallAndRemoveWhileForwarding) {
     }
   });
   std::thread sender([&] {
-    while (!stop) port.SendShort(0, 0x000080);
+    while (!stop) {
+      port.SendShort(0, 0x000080);
+      std::this_thread::sleep_for(20us);
+    }
   });
   for (int round = 0; round < 100; ++round) {
     port.InstallOut(round % 2);
