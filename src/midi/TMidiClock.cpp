@@ -5,14 +5,6 @@
 
 IMidiClock* IMidiClock::Create() { return new (std::nothrow) TMidiClock(); }
 
-TMidiClock::TMidiClock() {
-  timeInfo.sampleRate = initialSampleRate;
-  timeInfo.tempo = initialTempo;
-  timeInfo.timeSigNumerator = 4;
-  timeInfo.timeSigDenominator = 4;
-  timeInfo.flags = timeInfoFlags;
-}
-
 // A rate that is not a positive number would turn every later measurement into
 // nonsense; it is ignored.
 void TMidiClock::SetSampleRate(float rate) {
@@ -59,6 +51,10 @@ void TMidiClock::Tick(int32_t samplePos) {
 }
 
 VstTimeInfo* TMidiClock::GetTimeInfo() {
+  thread_local VstTimeInfo timeInfo{};
+  timeInfo.timeSigNumerator = 4;
+  timeInfo.timeSigDenominator = 4;
+  timeInfo.flags = timeInfoFlags;
   timeInfo.samplePos = measureSample.load(std::memory_order_relaxed);
   timeInfo.sampleRate = sampleRate.load(std::memory_order_relaxed);
   timeInfo.ppqPos = clockCount.load(std::memory_order_relaxed) / clocksPerQuarter;

@@ -32,12 +32,13 @@ public:
   // Transport playing, ppq position valid, tempo valid, MIDI clock valid.
   static constexpr int32_t timeInfoFlags = 0x2602;
 
-  TMidiClock();
-
   void SetSampleRate(float rate) override;
   void SongPosition(int32_t samplePos, int32_t clocks) override;
   void Tick(int32_t samplePos) override;
   void Start(int32_t samplePos) override;
+  // The record is the calling thread's own: the plug-in may ask from the audio
+  // thread and from threads of its own at once, and each reads what it asked for
+  // until its next request.
   VstTimeInfo* GetTimeInfo() override;
 
   float GetTempo() const override { return tempo.load(std::memory_order_relaxed); }
@@ -53,5 +54,4 @@ private:
   std::atomic<float> tempo{initialTempo};
   std::atomic<float> sampleRate{initialSampleRate};
   std::atomic<uint32_t> totalClocks{0};
-  VstTimeInfo timeInfo{};
 };

@@ -1,4 +1,4 @@
-// The host callback called from a thread of the plug-in's own while the audio thread
+// The host callback called from threads of the plug-in's own while the audio thread
 // runs blocks: every answer is the specified one.
 #include <gtest/gtest.h>
 
@@ -39,8 +39,11 @@ TEST_F(HostCallbackThreadedTest, AnswersFromOtherThreadsAreTheSpecifiedOnes) {
       if (host(effect, 99, 0, 0, nullptr, 0) != 0) ++wrong;
     }
   };
+  // Two threads of the plug-in's at once: each reads the time record it asked for.
   std::thread other(caller);
+  std::thread another(caller);
   other.join();
+  another.join();
   port->Stop();
   EXPECT_EQ(wrong.load(), 0);
   ensemble.reset();
