@@ -55,11 +55,11 @@ protected:
     if (!HaveProgram("jackd") || !HaveProgram("jack_midiseq") || !HaveProgram("jack_midi_dump"))
       GTEST_FAIL() << "jackd, jack_midiseq and jack_midi_dump (package jackd2) are needed";
     jack = std::make_unique<TJackServer>();
-    ASSERT_TRUE(jack->Running()) << "the JACK server " << jack->Name() << " did not start";
+    ASSERT_TRUE(jack->Running()) << "the JACK server " << jack->Name() << " did not start\n" << jack->Log();
   }
   void TearDown() override {
-    children.clear();
     jack.reset();
+    children.clear();
     MidiPortFixture::TearDown();
   }
   // jack_midiseq with a loop of two notes: 60 at sample 0 and 62 at half the loop.

@@ -148,30 +148,49 @@ std::string MidiPortFixture::Stored(const char* name) {
 }
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-extern char** environ;
 
+// fork and exec rather than posix_spawn: the child is told to end (SIGTERM, so that
+// a JACK server still cleans up) with the test process, so that a test that dies
+// leaves no server or client running.
 TChildProcess::TChildProcess(const std::vector<std::string>& argv, const std::string& outputPath) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t child = -1;
-  if (posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ) == 0) pid = child;
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
+    const int output = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (output >= 0) {
+      ::dup2(output, 1);
+      ::dup2(output, 2);
+      ::close(output);
+    }
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  pid = child;
 }
 
-void TChildProcess::Stop() {
+bool TChildProcess::Exited() {
+  if (pid <= 0) return true;
+  int status;
+  if (::waitpid(pid, &status, WNOHANG) != pid) return false;
+  pid = -1;
+  return true;
+}
+
+void TChildProcess::Stop(int32_t waitMilliseconds) {
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < waitMilliseconds / 10; ++i) {
     int status;
     if (::waitpid(pid, &status, WNOHANG) == pid) {
       pid = -1;
@@ -186,22 +205,72 @@ void TChildProcess::Stop() {
 }
 
 TJackServer::TJackServer() {
-  static std::atomic<int> count{0};
-  name = "thudra-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
-  server = std::make_unique<TChildProcess>(
-      std::vector<std::string>{"jackd", "--no-realtime", "-t", "100", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256"});
-  if (!server->Started()) return;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!running && std::chrono::steady_clock::now() < until) {
-    running = RunCommand("jack_lsp -s '" + name + "' >/dev/null 2>&1") == 0;
-    if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ::setenv("JACK_NO_START_SERVER", "1", 1);
+  if (!TakeSlot()) {
+    log = "every JACK test server slot is taken\n";
+    return;
   }
+  for (int attempt = 1; attempt <= 2 && !running; ++attempt) running = StartOnce(attempt);
   if (running) ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+}
+
+bool TJackServer::TakeSlot() {
+  constexpr int slots = 6;
+  for (int slot = 1; slot <= slots; ++slot) {
+    const std::string path = "/tmp/thudra-jack-test-" + std::to_string(slot) + ".lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      slotLock = fd;
+      name = "thudra-test-" + std::to_string(slot);
+      return true;
+    }
+    ::close(fd);
+  }
+  return false;
+}
+
+// Only with no JACK server running at all are the registry's entries all stale; then
+// it may go, and the next server makes a new one.
+static bool ClearStaleRegistry() {
+  if (RunCommand("pgrep -x 'jackd|jackdbus' >/dev/null 2>&1") == 0) return false;
+  return ::unlink("/dev/shm/jack-shm-registry") == 0;
+}
+
+bool TJackServer::StartOnce(int attempt) {
+  const std::string logPath = "/tmp/" + name + ".log";
+  server = std::make_unique<TChildProcess>(
+      std::vector<std::string>{"jackd", "--no-realtime", "-t", "2000", "-n", name, "-d", "dummy", "-r", "48000", "-p",
+                               "1024"},
+      logPath);
+  bool up = false;
+  bool ended = !server->Started();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!up && !ended && std::chrono::steady_clock::now() < until) {
+    up = RunCommand("jack_lsp -s '" + name + "' >/dev/null 2>&1") == 0;
+    ended = !up && server->Exited();
+    if (!up && !ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::string printed;
+  RunCommand("cat '" + logPath + "' 2>&1", &printed);
+  ::unlink(logPath.c_str());
+  log += "attempt " + std::to_string(attempt) + (ended ? " (the server ended)" : up ? "" : " (timed out)") + ":\n" +
+         printed;
+  if (!up) {
+    server.reset();
+    if (printed.find("Too many servers") != std::string::npos)
+      log += ClearStaleRegistry() ? "(the stale server registry was removed)\n"
+                                  : "(other JACK servers are running; the registry was left alone)\n";
+  }
+  return up;
 }
 
 TJackServer::~TJackServer() {
   ::unsetenv("JACK_DEFAULT_SERVER");
+  // A server that ends on SIGTERM leaves its registry entry free.
+  if (server) server->Stop(10000);
   server.reset();
+  if (slotLock >= 0) ::close(slotLock);
 }
 
 bool TJackServer::WaitForPort(const std::string& port, int32_t milliseconds) const {

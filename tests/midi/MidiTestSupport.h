@@ -109,14 +109,24 @@ public:
   TChildProcess(const TChildProcess&) = delete;
   TChildProcess& operator=(const TChildProcess&) = delete;
   bool Started() const { return pid > 0; }
-  void Stop();
+  // True once the program has ended (it is reaped then).
+  bool Exited();
+  // SIGTERM, then SIGKILL after waitMilliseconds.
+  void Stop(int32_t waitMilliseconds = 3000);
 
 private:
   int pid = -1;
 };
 
 // A JACK server of the test's own (dummy backend, a unique name); JACK clients of
-// this process find it through JACK_DEFAULT_SERVER while it lives.
+// this process find it through JACK_DEFAULT_SERVER while it lives. Its period is
+// long (1024 frames, 21 ms), so that a client slowed down by a sanitizer or a loaded
+// machine does not miss a cycle, and the MIDI events in it. No JACK client of the
+// test process starts a server of its own.
+//
+// JACK keeps a registry of at most eight servers in /dev/shm, and a server that was
+// killed keeps its entry until a server of the same name starts. So the names come
+// from a few slots, each held with a lock file while its server runs, and reused.
 class TJackServer {
 public:
   TJackServer();
@@ -125,11 +135,18 @@ public:
   TJackServer& operator=(const TJackServer&) = delete;
   bool Running() const { return running; }
   const std::string& Name() const { return name; }
+  // What the server printed, for the message of a test whose server did not start.
+  const std::string& Log() const { return log; }
   // Waits until the JACK port exists (jack_lsp); false after the time-out.
   bool WaitForPort(const std::string& port, int32_t milliseconds = 5000) const;
 
 private:
+  bool StartOnce(int attempt);
+  bool TakeSlot();
+
+  int slotLock = -1;
   std::string name;
+  std::string log;
   std::unique_ptr<TChildProcess> server;
   bool running = false;
 };
