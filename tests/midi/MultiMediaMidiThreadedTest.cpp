@@ -157,8 +157,9 @@ TEST_F(MultiMediaMidiThread, TheRingKeepsItsBoundsUnderSystemExclusiveFloods) {
   port.Start();
   ASSERT_EQ(port.InstallIn(0), 1);
   std::atomic<bool> done{false};
+  std::atomic<int> sent{0};
   std::thread sender([&] {
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000; ++i, ++sent) {
       TBytes message{0xF0, static_cast<uint8_t>(i & 0x7F), static_cast<uint8_t>(i >> 7 & 0x7F)};
       message.resize(120, static_cast<uint8_t>(i & 0x7F));
       message.push_back(0xF7);
@@ -169,7 +170,12 @@ TEST_F(MultiMediaMidiThread, TheRingKeepsItsBoundsUnderSystemExclusiveFloods) {
   int lastSeen = -1;
   int read = 0;
   uint8_t buffer[TMidiInOut::sysexRingBytes];
-  while (!done || port.GetSysexLength() > 0) {
+  // Every message is read, or counted as dropped by the ring or for want of a buffer.
+  auto accounted = [&] { return read + port.GetDroppedSysexCount() + static_cast<int>(port.GetLostInputCount()); };
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  // The reader begins late: by then more messages arrived than the ring has slots.
+  while (sent < 1000) std::this_thread::sleep_for(100us);
+  while (accounted() < 3000 && std::chrono::steady_clock::now() < until) {
     const int32_t length = port.GetSysexLength();
     if (length == 0) {
       std::this_thread::sleep_for(100us);
@@ -186,7 +192,10 @@ TEST_F(MultiMediaMidiThread, TheRingKeepsItsBoundsUnderSystemExclusiveFloods) {
     if (read % 50 == 0) std::this_thread::sleep_for(2ms);  // a slow reader
   }
   sender.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(accounted(), 3000);
   EXPECT_GT(read, 0);
+  EXPECT_GT(port.GetDroppedSysexCount() + static_cast<int>(port.GetLostInputCount()), 0);
   EXPECT_TRUE(port.IsThreadRunning());
 }
 
