@@ -8,6 +8,7 @@
 #include "pc/foundation/TSettingsStore.h"
 #include "pc/host/DApp.h"
 #include "pc/host/TDlLibraryLoader.h"
+#include "pc/midi/TMidiDeviceLayer.h"
 #include "plughost/TVSTPlug.h"
 
 namespace {
@@ -23,7 +24,9 @@ void PrintUsage(std::FILE* to) {
                "  --help         show this help and exit\n"
                "  --version      show the version and exit\n"
                "\n"
-               "SIGINT and SIGTERM end the program through its normal shutdown.\n");
+               "SIGINT and SIGTERM end the program through its normal shutdown.\n"
+               "MIDI devices: the ALSA sequencer's and a running JACK server's ports, and the\n"
+               "virtual devices described in THUDRA_VIRTUAL_MIDI (see the README).\n");
 }
 
 struct TOptions {
@@ -81,6 +84,15 @@ int main(int argc, char** argv) {
   TDlLibraryLoader::Install();
   if (!options.plugin.empty()) TVSTPlug::SetLibrary(TStr(std::string_view(options.plugin)), false);
 
-  DApp app;
-  return app.Run();
+  TMidiDeviceLayer::TOptions midiOptions;
+  midiOptions.readEnvironment = true;
+  TMidiDeviceLayer midiDevices(midiOptions);
+  SetMidiDevices(&midiDevices);
+  int status = 0;
+  {
+    DApp app;
+    status = app.Run();
+  }
+  SetMidiDevices(nullptr);
+  return status;
 }

@@ -4,7 +4,10 @@
 // run and read at the next, and the options.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -223,5 +226,52 @@ TEST_F(ProgramTest, HelpVersionAndUnknownOptions) {
     EXPECT_EQ(run.Wait(), 2);
     EXPECT_NE(run.Stderr().find("Usage: thudra"), std::string::npos);
   }
+}
+}  // namespace
+
+namespace {
+// Opens the writing end of a named pipe once the program has opened its reading end.
+int OpenPipeForWriting(const std::string& path) {
+  for (int i = 0; i < 2000; ++i) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) return fd;
+    ::usleep(10000);
+  }
+  return -1;
+}
+
+// The program's MIDI port over its device layer: the stored devices opened by name at
+// start, short and system-exclusive input through a named pipe passed on to the
+// output by MIDI through, a stored device that is in use reported, the port list
+// written back at the end.
+TEST_F(ProgramTest, StoredMidiDevicesOpenAndMidiThroughReachesTheOutput) {
+  folder.InstallPlugIn(THUDRA_PROBE_LIBRARY);
+  const std::string pads = folder.File("pads");
+  const std::string monitor = folder.File("monitor.bin");
+  ASSERT_EQ(::mkfifo(pads.c_str(), 0600), 0);
+  fs::create_directories(folder.File("config/Velmora"));
+  std::ofstream(folder.File("config/Velmora/Thudra.conf"))
+      << "MIDI\\x20Through = dword 0x00000001\nMidi1 = string \"Pads\"\nMidi2 = string \"Busy\"\n"
+         "MidiOut1 = string \"Monitor\"\n";
+  environment["THUDRA_VIRTUAL_MIDI"] = "in:Pads=" + pads + ";in:Busy!busy;out:Monitor=" + monitor;
+  TProgramRun run(folder, {}, environment);
+  ASSERT_TRUE(WaitForText(folder.File("probe.log"), "name=effMainsChanged index=0 value=1")) << run.Stderr();
+  const int feed = OpenPipeForWriting(pads);
+  ASSERT_GE(feed, 0) << run.Stderr();
+  const std::string input("\x99\x24\x64\xF0\x7D\x01\x02\xF7\x89\x24\x00", 11);
+  ASSERT_EQ(::write(feed, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  ::close(feed);
+  bool arrived = false;
+  for (int i = 0; i < 2000 && !arrived; ++i) {
+    arrived = ReadText(monitor).size() >= input.size();
+    if (!arrived) ::usleep(10000);
+  }
+  run.Signal(SIGTERM);
+  EXPECT_EQ(run.Wait(), 0) << run.Stderr();
+  EXPECT_EQ(ReadText(monitor), input);
+  EXPECT_NE(run.Stderr().find("[Thudra] Could not open the MIDI port Busy."), std::string::npos) << run.Stderr();
+  const std::string settings = ReadText(folder.File("config/Velmora/Thudra.conf"));
+  EXPECT_NE(settings.find("Midi1 = string \"Pads\""), std::string::npos) << settings;
+  EXPECT_NE(settings.find("MidiOut1 = string \"Monitor\""), std::string::npos) << settings;
 }
 }  // namespace
