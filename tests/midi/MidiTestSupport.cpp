@@ -154,7 +154,6 @@ std::string MidiPortFixture::Stored(const char* name) {
 
 #include <cstdlib>
 
-
 // fork and exec rather than posix_spawn: the child is told to end (SIGTERM, so that
 // a JACK server still cleans up) with the test process, so that a test that dies
 // leaves no server or client running.
@@ -191,11 +190,7 @@ void TChildProcess::Stop(int32_t waitMilliseconds) {
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
   for (int i = 0; i < waitMilliseconds / 10; ++i) {
-    int status;
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
-      pid = -1;
-      return;
-    }
+    if (Exited()) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ::kill(pid, SIGKILL);
