@@ -225,10 +225,12 @@ bool TJackServer::TakeSlot() {
   return false;
 }
 
-// Only with no JACK server running at all are the registry's entries all stale; then
-// it may go, and the next server makes a new one.
+// Only with no JACK server running at all (a killed one may linger unreaped) are the
+// registry's entries all stale; then it may go, and the next server makes a new one.
 static bool ClearStaleRegistry() {
-  if (RunCommand("pgrep -x 'jackd|jackdbus' >/dev/null 2>&1") == 0) return false;
+  const char* liveServer =
+      "ps -eo stat=,comm= | awk '$1 !~ /^Z/ && ($2 == \"jackd\" || $2 == \"jackdbus\")' | grep -q .";
+  if (RunCommand(liveServer) == 0) return false;
   return ::unlink("/dev/shm/jack-shm-registry") == 0;
 }
 
