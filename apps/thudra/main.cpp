@@ -3,13 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/IRegistry.h"
-#include "pc/foundation/PosixPlatform.h"
-#include "pc/foundation/TSettingsStore.h"
 #include "pc/host/DApp.h"
-#include "pc/host/TDlLibraryLoader.h"
-#include "pc/midi/TMidiDeviceLayer.h"
-#include "plughost/TVSTPlug.h"
+#include "pc/platform/TPlatform.h"
 
 namespace {
 void PrintUsage(std::FILE* to) {
@@ -79,20 +74,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  InstallPosixPlatform();
-  TSettingsStore::InstallForUser();
-  TDlLibraryLoader::Install();
-  if (!options.plugin.empty()) TVSTPlug::SetLibrary(TStr(std::string_view(options.plugin)), false);
-
-  TMidiDeviceLayer::TOptions midiOptions;
-  midiOptions.readEnvironment = true;
-  TMidiDeviceLayer midiDevices(midiOptions);
-  SetMidiDevices(&midiDevices);
-  int status = 0;
-  {
-    DApp app;
-    status = app.Run();
-  }
-  SetMidiDevices(nullptr);
-  return status;
+  TPlatform::TOptions platformOptions;
+  platformOptions.plugin = options.plugin;
+  TPlatform platform(platformOptions);
+  DApp app;
+  return app.Run();
 }

@@ -75,14 +75,3 @@ std::unique_ptr<IMidiOutputDevice> TMidiDeviceLayer::OpenOutput(const std::strin
   }
   return entry.backend->OpenOutput(entry.name, entry.occurrence, result);
 }
-
-void InstallMidiDeviceLayer() {
-  static TMidiDeviceLayer* layer = [] {
-    TMidiDeviceLayer::TOptions options;
-    options.readEnvironment = true;
-    auto* made = new TMidiDeviceLayer(options);
-    SetMidiDevices(made);
-    return made;
-  }();
-  (void)layer;
-}

@@ -50,8 +50,3 @@ private:
   TTable inputTable;
   TTable outputTable;
 };
-
-// Makes the process's device layer (ALSA, JACK, and the virtual devices of
-// THUDRA_VIRTUAL_MIDI) and installs it for the ports made from then on. Calling it
-// again does nothing.
-void InstallMidiDeviceLayer();

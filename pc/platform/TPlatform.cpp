@@ -1,0 +1,31 @@
+#include "TPlatform.h"
+
+#include "foundation/IRegistry.h"
+#include "midi/IMidiDevices.h"
+#include "pc/foundation/PosixPlatform.h"
+#include "pc/foundation/TSettingsStore.h"
+#include "pc/host/TDlLibraryLoader.h"
+#include "pc/midi/TMidiDeviceLayer.h"
+#include "plughost/TVSTPlug.h"
+
+TPlatform::TPlatform(const TOptions& options) {
+  InstallPosixPlatform();
+  if (options.settings) TSettingsStore::InstallForUser();
+  if (options.libraries) TDlLibraryLoader::Install();
+  if (!options.plugin.empty()) {
+    TVSTPlug::SetLibrary(TStr(std::string_view(options.plugin)), false);
+    pluginChosen = true;
+  }
+  if (options.midiDevices) {
+    TMidiDeviceLayer::TOptions midiOptions;
+    midiOptions.readEnvironment = true;
+    midiDevices = std::make_unique<TMidiDeviceLayer>(midiOptions);
+    SetMidiDevices(midiDevices.get());
+  }
+}
+
+TPlatform::~TPlatform() {
+  if (midiDevices) SetMidiDevices(nullptr);
+  midiDevices.reset();
+  if (pluginChosen) TVSTPlug::SetLibrary(TStr(), true);
+}

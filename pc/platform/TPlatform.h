@@ -1,0 +1,39 @@
+// The platform installation of a program: every service that the model side reaches
+// through an installed interface (files, thread priorities, the settings store, the
+// library loader, the MIDI device layer) is made and installed in one step, in the
+// order the services need each other, and uninstalled in the opposite order.
+//
+// Threading: construct and destroy on the main thread, before any other thread of
+// the program starts and after every one has ended.
+#pragma once
+#include <memory>
+#include <string>
+
+class TMidiDeviceLayer;
+
+class TPlatform {
+public:
+  struct TOptions {
+    // The user's settings store ($XDG_CONFIG_HOME/Velmora); off for tools that read
+    // files only.
+    bool settings = true;
+    // The library loader for plug-ins and the program's own libraries.
+    bool libraries = true;
+    // The MIDI device layer (ALSA sequencer, JACK, THUDRA_VIRTUAL_MIDI).
+    bool midiDevices = true;
+    // The plug-in to host instead of Thudra.dll; its product check is skipped.
+    std::string plugin;
+  };
+
+  explicit TPlatform(const TOptions& options);
+  ~TPlatform();
+  TPlatform(const TPlatform&) = delete;
+  TPlatform& operator=(const TPlatform&) = delete;
+
+  // Null when the options left the MIDI device layer out.
+  TMidiDeviceLayer* GetMidiDevices() const { return midiDevices.get(); }
+
+private:
+  std::unique_ptr<TMidiDeviceLayer> midiDevices;
+  bool pluginChosen = false;
+};
