@@ -1,6 +1,6 @@
 // MIDI: loading a Standard MIDI File of one million events, the input path from a
 // short message at the port thread to the queued plug-in event, and the file
-// player's driver for a block with nothing due.
+// player's scheduler for a block with nothing due.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -90,17 +90,17 @@ static void BM_PlayerDriverNothingDue(benchmark::State& state) {
   public:
     void SetEventOffset(int32_t) override {}
   } offsets;
-  // One note far beyond the first blocks: the driver finds nothing due.
+  // One note far beyond the first blocks: the scheduler finds nothing due.
   const std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
                                      'M', 'T', 'r', 'k', 0, 0, 0, 10, 0x8F, 0xFF, 0x7F, 0x99, 36, 100,
                                      0x00, 0xFF, 0x2F, 0x00};
   TSilentHost host;
   TMFPlayer player(&host);
   if (!player.LoadBytes(file.data(), file.size(), "bench.mid")) state.SkipWithError("the file did not load");
-  TMFPlayerDriver driver(player, host, &offsets);
+  TSongScheduler scheduler(player, host, &offsets);
   TMidiClock clock;
-  driver.SetClock(&clock);
-  driver.ProcessBlock(64);
-  for (auto _ : state) driver.ProcessBlock(1);
+  scheduler.SetClock(&clock);
+  scheduler.ProcessBlock(64);
+  for (auto _ : state) scheduler.ProcessBlock(1);
 }
 BENCHMARK(BM_PlayerDriverNothingDue);

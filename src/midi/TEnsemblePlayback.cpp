@@ -5,7 +5,7 @@
 
 TEnsemblePlayback::TEnsemblePlayback(KEnsemble* owner)
     : TMidiFilePlayback(owner, &TEnsemblePlayback::IsReady, owner, nullptr), ensemble(owner) {
-  GetDriver().SetTarget(this);
+  GetScheduler().SetTarget(this);
 }
 
 bool TEnsemblePlayback::IsReady(void* context) {

@@ -185,19 +185,19 @@ TMFPlayer::TMFPlayer(IMFPlayerHost* playerHost) : host(playerHost) {}
 
 TMFPlayer::THold::THold(TMFPlayer& owner) : player(owner), guard(owner.holders) {
   player.held.fetch_add(1, std::memory_order_seq_cst);
-  while (player.driverInside.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  while (player.schedulerInside.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
 }
 
 TMFPlayer::THold::~THold() { player.held.fetch_sub(1, std::memory_order_seq_cst); }
 
-TMFPlayer::TDriverEntry::TDriverEntry(TMFPlayer& owner) : player(owner) {
-  player.driverInside.fetch_add(1, std::memory_order_seq_cst);
+TMFPlayer::TSchedulerEntry::TSchedulerEntry(TMFPlayer& owner) : player(owner) {
+  player.schedulerInside.fetch_add(1, std::memory_order_seq_cst);
   entered = player.held.load(std::memory_order_seq_cst) == 0;
-  if (!entered) player.driverInside.fetch_sub(1, std::memory_order_seq_cst);
+  if (!entered) player.schedulerInside.fetch_sub(1, std::memory_order_seq_cst);
 }
 
-TMFPlayer::TDriverEntry::~TDriverEntry() {
-  if (entered) player.driverInside.fetch_sub(1, std::memory_order_seq_cst);
+TMFPlayer::TSchedulerEntry::~TSchedulerEntry() {
+  if (entered) player.schedulerInside.fetch_sub(1, std::memory_order_seq_cst);
 }
 
 // ---- Loading ------------------------------------------------------------------------
@@ -305,7 +305,7 @@ void TMFPlayer::SetDivision(int32_t ticksPerQuarter) {
 bool TMFPlayer::HostAllows() { return host && host->IsPlaybackOn() && host->IsHostReady(); }
 
 void TMFPlayer::Process() {
-  TDriverEntry entry(*this);
+  TSchedulerEntry entry(*this);
   if (!entry.Entered() || !HostAllows()) return;
   while (tempoIndex < tempoCount && tempos[tempoIndex].tick == nextTick) ++tempoIndex;
   for (TTrack& track : tracks) {
@@ -346,7 +346,7 @@ void TMFPlayer::TrackNote(const TEvent& event) {
 }
 
 void TMFPlayer::ComputeNext() {
-  TDriverEntry entry(*this);
+  TSchedulerEntry entry(*this);
   if (entry.Entered()) DoComputeNext();
 }
 
@@ -364,7 +364,7 @@ void TMFPlayer::DoComputeNext() {
 }
 
 void TMFPlayer::Rewind() {
-  TDriverEntry entry(*this);
+  TSchedulerEntry entry(*this);
   if (!entry.Entered()) return;
   DoRestart();
   loopCount = 0;
@@ -436,7 +436,7 @@ int32_t TMFPlayer::SetLoop(int32_t on) {
   loop.store(on, std::memory_order_relaxed);
   const int32_t looped = loopCount != 0 ? 1 : 0;
   loopCount = 0;
-  // The time of the next batch no longer counts the passes: the driver follows it.
+  // The time of the next batch no longer counts the passes: the scheduler follows it.
   if (looped) Moved();
   return looped;
 }

@@ -29,7 +29,7 @@ public:
   // Null when the player cannot be made.
   static IMFPlayer* Create(IMFPlayerHost* host);
 
-  // Plays every event due at the next tick (the driver's thread).
+  // Plays every event due at the next tick (the scheduler's thread).
   virtual void Process() = 0;
   virtual void Restart() = 0;
   virtual void StopPlayback() = 0;
@@ -49,12 +49,12 @@ public:
   virtual float GetClocksPerTick() = 0;
   virtual void SetDivision(int32_t ticksPerQuarter) = 0;
 
-  // The driver's operations (its thread): the next batch's tick and time, and the
+  // The scheduler's operations (its thread): the next batch's tick and time, and the
   // rewind that follows an external start message.
   virtual void ComputeNext() = 0;
   virtual void Rewind() = 0;
-  // Counts every change of the play position made from outside the driver (load,
-  // stop, position), so that the driver picks the new position up.
+  // Counts every change of the play position made from outside the scheduler (load,
+  // stop, position), so that the scheduler picks the new position up.
   virtual uint32_t GetRepositionCount() = 0;
   virtual int32_t IsLoaded() = 0;
 };
@@ -132,8 +132,8 @@ public:
   struct TLoaded;
 
 private:
-  // The user-interface side's exclusive access: waits until the driver is outside
-  // the player and keeps it out until the end of the scope. The driver never waits:
+  // The user-interface side's exclusive access: waits until the scheduler is outside
+  // the player and keeps it out until the end of the scope. The scheduler never waits:
   // while the player is held its calls do nothing.
   class THold {
   public:
@@ -146,12 +146,12 @@ private:
     TMFPlayer& player;
     std::lock_guard<std::mutex> guard;
   };
-  class TDriverEntry {
+  class TSchedulerEntry {
   public:
-    explicit TDriverEntry(TMFPlayer& player);
-    ~TDriverEntry();
-    TDriverEntry(const TDriverEntry&) = delete;
-    TDriverEntry& operator=(const TDriverEntry&) = delete;
+    explicit TSchedulerEntry(TMFPlayer& player);
+    ~TSchedulerEntry();
+    TSchedulerEntry(const TSchedulerEntry&) = delete;
+    TSchedulerEntry& operator=(const TSchedulerEntry&) = delete;
     bool Entered() const { return entered; }
 
   private:
@@ -189,7 +189,7 @@ private:
 
   std::mutex holders;
   std::atomic<int32_t> held{0};
-  std::atomic<int32_t> driverInside{0};
+  std::atomic<int32_t> schedulerInside{0};
   std::atomic<uint32_t> repositions{0};
 };
 

@@ -10,7 +10,7 @@
 #include "vst2/Vst2.h"
 
 // The ensemble's view of the clock (the system messages of MIDI input, the sample
-// rate, the time information) and what the MIDI file player's driver reads.
+// rate, the time information) and what the MIDI file player's scheduler reads.
 class IMidiClock : public virtual IEnsembleClock {
 public:
   // Makes a clock (null when it cannot be made).

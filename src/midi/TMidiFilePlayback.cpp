@@ -5,7 +5,7 @@
 
 TMidiFilePlayback::TMidiFilePlayback(IMidiHost* eventTarget, TReadyQuestion readyQuestion, void* context,
                                      IEventOffsetTarget* offsets)
-    : target(eventTarget), ready(readyQuestion), readyContext(context), player(this), driver(player, *this, offsets) {}
+    : target(eventTarget), ready(readyQuestion), readyContext(context), player(this), scheduler(player, *this, offsets) {}
 
 TMidiFilePlayback::~TMidiFilePlayback() = default;
 
@@ -13,7 +13,7 @@ void TMidiFilePlayback::OnMidiInput(int32_t kind, int32_t channel, int32_t data1
   if (target) target->OnMidiInput(kind, channel, data1, data2);
 }
 
-// The player's end of a song without loop, on the driver's thread: the menu follows
+// The player's end of a song without loop, on the scheduler's thread: the menu follows
 // on the user-interface thread (UpdateMenu).
 void TMidiFilePlayback::SetPlayback(int32_t on) {
   playerEnabled.store(on, std::memory_order_release);

@@ -1,13 +1,13 @@
-// The host's MIDI file playback: the player, its driver, the three switches of the
+// The host's MIDI file playback: the player, its scheduler, the three switches of the
 // player commands and the commands themselves (open a file, start/stop, loop, sync)
 // with their enabled rules and check marks. The window binds the commands to menu
-// items; the audio cycle calls the driver once per block.
+// items; the audio cycle calls the scheduler once per block.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 #include "TMFPlayer.h"
-#include "TMFPlayerDriver.h"
+#include "TSongScheduler.h"
 #include "foundation/Base.h"
 
 class IFileName;
@@ -22,7 +22,7 @@ public:
   static constexpr int32_t toggleSyncCommand = 1157;
   static constexpr const char* openTitle = "Open";
 
-  // The host's readiness as the player asks it, on the driver's thread.
+  // The host's readiness as the player asks it, on the scheduler's thread.
   using TReadyQuestion = bool (*)(void* context);
 
   // Events go to target (the ensemble's MIDI entry); events' frames to offsets.
@@ -32,8 +32,8 @@ public:
   TMidiFilePlayback& operator=(const TMidiFilePlayback&) = delete;
 
   TMFPlayer& GetPlayer() { return player; }
-  TMFPlayerDriver& GetDriver() { return driver; }
-  void SetClock(IMidiClock* clock) { driver.SetClock(clock); }
+  TSongScheduler& GetScheduler() { return scheduler; }
+  void SetClock(IMidiClock* clock) { scheduler.SetClock(clock); }
   // The menu whose check marks follow the switches (null: none).
   void SetMenu(IMenu* menu) { this->menu = menu; }
 
@@ -61,7 +61,7 @@ public:
   int32_t GetFlag() const { return playerFlag.load(std::memory_order_relaxed); }
 
   // ---- The audio thread -----------------------------------------------------------------
-  void ProcessBlock(int32_t frames) { driver.ProcessBlock(frames); }
+  void ProcessBlock(int32_t frames) { scheduler.ProcessBlock(frames); }
 
   // IMFPlayerHost
   void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override;
@@ -80,5 +80,5 @@ private:
   std::atomic<int32_t> playerFlag{0};
   IMenu* menu = nullptr;
   TMFPlayer player;
-  TMFPlayerDriver driver;
+  TSongScheduler scheduler;
 };

@@ -1,4 +1,4 @@
-// The player's driver on the audio thread's block cycle, and the host's MIDI file
+// The player's scheduler on the audio thread's block cycle, and the host's MIDI file
 // commands.
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ struct TTimed {
   TEventRecord event;
 };
 
-// Records each event with the frame that the driver set for it.
+// Records each event with the frame that the scheduler set for it.
 class TTimeline : public TBase, public virtual IMidiHost, public IEventOffsetTarget {
 public:
   void SetEventOffset(int32_t offset) override { frame = offset; }
@@ -185,7 +185,7 @@ TEST_F(MidiFilePlayback, AVeryShortLoopIsBoundedPerBlock) {
   // One tick long at 960 per quarter note: hundreds of passes per block.
   ASSERT_EQ(Open(Join({SmfHeader(0, 1, 960), SmfTrack(Join({At(0, {0x99, 42, 1}), EndOfTrack(1)}))})), 1);
   RunBlocks(1);
-  EXPECT_LE(timeline.events.size(), size_t(TMFPlayerDriver::maxBatchesPerBlock) * 2);
+  EXPECT_LE(timeline.events.size(), size_t(TSongScheduler::maxBatchesPerBlock) * 2);
   EXPECT_GT(timeline.events.size(), 10u);
 }
 

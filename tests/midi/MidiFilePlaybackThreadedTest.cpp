@@ -1,4 +1,4 @@
-// The player's driver on an audio thread while the user-interface thread loads
+// The player's scheduler on an audio thread while the user-interface thread loads
 // files, starts, stops, loops and moves the player.
 #include <gtest/gtest.h>
 

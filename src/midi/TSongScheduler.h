@@ -18,14 +18,14 @@ public:
   virtual void SetEventOffset(int32_t frame) = 0;
 };
 
-class TMFPlayerDriver {
+class TSongScheduler {
 public:
   static constexpr float defaultTempo = 120.0f;
   static constexpr float defaultSampleRate = 44100.0f;
   // Bounds the work of one block (a very short song looping very fast).
   static constexpr int32_t maxBatchesPerBlock = 256;
 
-  TMFPlayerDriver(IMFPlayer& player, IMFPlayerHost& host, IEventOffsetTarget* target);
+  TSongScheduler(IMFPlayer& player, IMFPlayerHost& host, IEventOffsetTarget* target);
 
   // Without a clock the tempo is 120 BPM at 44100 Hz and sync has nothing to follow.
   void SetClock(IMidiClock* clock) { this->clock.store(clock, std::memory_order_release); }
@@ -34,7 +34,7 @@ public:
   // The audio thread, once per block, before the block's events go to the plug-in.
   void ProcessBlock(int32_t frames);
 
-  // The running count in MIDI clocks (the driver's thread).
+  // The running count in MIDI clocks (the scheduler's thread).
   double GetPosition() const { return position; }
 
 private:
@@ -44,7 +44,7 @@ private:
   IMFPlayerHost& host;
   std::atomic<IEventOffsetTarget*> target;
   std::atomic<IMidiClock*> clock{nullptr};
-  // The driver's thread only.
+  // The scheduler's thread only.
   double position = 0.0;
   bool playing = false;
   bool syncing = false;

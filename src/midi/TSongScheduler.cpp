@@ -1,12 +1,12 @@
-#include "TMFPlayerDriver.h"
+#include "TSongScheduler.h"
 
 #include <algorithm>
 
-TMFPlayerDriver::TMFPlayerDriver(IMFPlayer& filePlayer, IMFPlayerHost& playerHost, IEventOffsetTarget* eventTarget)
+TSongScheduler::TSongScheduler(IMFPlayer& filePlayer, IMFPlayerHost& playerHost, IEventOffsetTarget* eventTarget)
     : player(filePlayer), host(playerHost), target(eventTarget) {}
 
 // Playback (re)starts where the player stands: its next batch is due now.
-void TMFPlayerDriver::Resync(IMidiClock* source) {
+void TSongScheduler::Resync(IMidiClock* source) {
   seenRepositions = player.GetRepositionCount();
   player.ComputeNext();
   position = player.GetNextTime();
@@ -16,7 +16,7 @@ void TMFPlayerDriver::Resync(IMidiClock* source) {
   }
 }
 
-void TMFPlayerDriver::ProcessBlock(int32_t frames) {
+void TSongScheduler::ProcessBlock(int32_t frames) {
   if (frames <= 0) return;
   if (!host.IsPlaybackOn() || !host.IsHostReady()) {
     playing = false;
