@@ -1,9 +1,13 @@
 #include "TPlatform.h"
 
+#include "audio/IMediaTimer.h"
+#include "audio/IWaveDevices.h"
 #include "foundation/IRegistry.h"
 #include "midi/IMidiDevices.h"
 #include "pc/foundation/PosixPlatform.h"
 #include "pc/foundation/TSettingsStore.h"
+#include "pc/audio/TMediaTimerThread.h"
+#include "pc/audio/TWaveDeviceLayer.h"
 #include "pc/host/TDlLibraryLoader.h"
 #include "pc/midi/TMidiDeviceLayer.h"
 #include "plughost/TVSTPlug.h"
@@ -22,9 +26,21 @@ TPlatform::TPlatform(const TOptions& options) {
     midiDevices = std::make_unique<TMidiDeviceLayer>(midiOptions);
     SetMidiDevices(midiDevices.get());
   }
+  if (options.audioDevices) {
+    waveDevices = std::make_unique<TWaveDeviceLayer>(TWaveDeviceLayer::TOptions());
+    mediaTimer = std::make_unique<TMediaTimerThread>();
+    SetWaveDevices(waveDevices.get());
+    SetMediaTimer(mediaTimer.get());
+  }
 }
 
 TPlatform::~TPlatform() {
+  if (waveDevices) {
+    SetMediaTimer(nullptr);
+    SetWaveDevices(nullptr);
+  }
+  mediaTimer.reset();
+  waveDevices.reset();
   if (midiDevices) SetMidiDevices(nullptr);
   midiDevices.reset();
   if (pluginChosen) TVSTPlug::SetLibrary(TStr(), true);
