@@ -360,7 +360,9 @@ void TAlsaWaveDevice::CompletePlayed() {
   if (lost.load(std::memory_order_relaxed)) return;
   snd_pcm_sframes_t delay = 0;
   uint64_t position = framesWritten;
-  const int error = snd_pcm_delay(pcm, &delay);
+  // Some PCMs answer a delay in the stopped state too: their state says whether they ran dry.
+  const snd_pcm_sframes_t avail = snd_pcm_avail(pcm);
+  const int error = avail < 0 ? static_cast<int>(avail) : snd_pcm_delay(pcm, &delay);
   if (error < 0) {
     // Ran dry (everything written has been played) or failed.
     Recover(error, true);
