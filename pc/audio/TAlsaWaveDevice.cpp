@@ -131,7 +131,7 @@ bool TAlsaWaveDevice::Queue(TWaveHeader& header) {
   if (!(flags & TWaveHeader::Prepared) || (flags & TWaveHeader::Queued)) return false;
   header.recordedBytes = 0;
   header.flags.store(TWaveHeader::Prepared | TWaveHeader::Queued, std::memory_order_release);
-  if (!incoming.Push(&header)) {
+  if (!incoming.TryPush(&header)) {
     header.flags.store(flags, std::memory_order_release);
     return false;
   }
@@ -246,7 +246,7 @@ void TAlsaWaveDevice::ReturnAll() {
     current = nullptr;
   }
   TWaveHeader* header = nullptr;
-  while (incoming.Pop(header)) Return(header);
+  while (incoming.TryPop(header)) Return(header);
   lastPosition = framesWritten;
 }
 
@@ -315,7 +315,7 @@ void TAlsaWaveDevice::ServeOutput() {
 void TAlsaWaveDevice::FeedOutput() {
   while (!lost.load(std::memory_order_relaxed)) {
     if (!current) {
-      if (!incoming.Pop(current)) {
+      if (!incoming.TryPop(current)) {
         current = nullptr;
         return;
       }
@@ -349,7 +349,7 @@ void TAlsaWaveDevice::StartOutputWhenFilled() {
     return;
   }
   const snd_pcm_uframes_t buffered = bufferFrames > static_cast<snd_pcm_uframes_t>(avail) ? bufferFrames - avail : 0;
-  const bool nothingMore = current == nullptr && incoming.Empty();
+  const bool nothingMore = current == nullptr && incoming.Front() == nullptr;
   if (buffered == 0 || (buffered < std::min(bufferFrames, 2 * periodFrames) && !nothingMore)) return;
   const int error = snd_pcm_start(pcm);
   if (error < 0) Recover(error, true);
@@ -395,7 +395,7 @@ void TAlsaWaveDevice::ServeInput() {
 void TAlsaWaveDevice::ReadInput() {
   while (!lost.load(std::memory_order_relaxed)) {
     if (!current) {
-      if (!incoming.Pop(current)) {
+      if (!incoming.TryPop(current)) {
         current = nullptr;
         break;
       }
@@ -430,7 +430,7 @@ void TAlsaWaveDevice::ReadInput() {
 void TAlsaWaveDevice::ServeLost() {
   const TClock::time_point now = TClock::now();
   if (!current) {
-    if (!incoming.Pop(current)) {
+    if (!incoming.TryPop(current)) {
       current = nullptr;
       WaitForWork(false, idleWaitMilliseconds);
       return;

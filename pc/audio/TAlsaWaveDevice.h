@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "TSpscRing.h"
 #include "audio/IWaveDevices.h"
+#include "foundation/ELockFreeRing.h"
 
 class TAlsaWaveDevice : public IWaveDevice {
 public:
@@ -83,7 +83,7 @@ private:
   int wakeFd = -1;
 
   // Queue -> the device thread.
-  TSpscRing<TWaveHeader*, ringSize> incoming;
+  ELockFreeRing<TWaveHeader*> incoming{ringSize};
 
   // The main thread's commands, carried out by the device thread.
   std::mutex commandLock;

@@ -10,13 +10,14 @@
 #include <cstdint>
 
 #include "IWaveDevices.h"
+#include "foundation/ELockFreeRing.h"
 
 class TWaveEventQueue : public IWaveNotify {
 public:
   // Room for every header of the port's rings many times over.
   static constexpr size_t capacity = 4096;
 
-  TWaveEventQueue();
+  TWaveEventQueue() = default;
   TWaveEventQueue(const TWaveEventQueue&) = delete;
   TWaveEventQueue& operator=(const TWaveEventQueue&) = delete;
 
@@ -24,21 +25,14 @@ public:
   bool Push(const TWaveNotification& notification);
   void OnWaveEvent(const TWaveNotification& notification) override { Push(notification); }
 
-  bool Pop(TWaveNotification& notification);
+  bool Pop(TWaveNotification& notification) { return ring.TryPop(notification); }
   // Waits until a notification is there and takes it.
   void Wait(TWaveNotification& notification);
 
   uint32_t GetDropped() const { return dropped.load(std::memory_order_relaxed); }
 
 private:
-  struct TCell {
-    std::atomic<size_t> sequence{0};
-    TWaveNotification value;
-  };
-
-  TCell cells[capacity];
-  alignas(64) std::atomic<size_t> pushAt{0};
-  alignas(64) std::atomic<size_t> popAt{0};
+  ELockFreeRing<TWaveNotification> ring{capacity};
   alignas(64) std::atomic<uint32_t> signals{0};
   std::atomic<uint32_t> dropped{0};
 };
