@@ -322,7 +322,16 @@ void TAlsaWaveDevice::FeedOutput() {
       currentBytes = 0;
     }
     if (inFlightCount == ringSize) return;
-    const snd_pcm_uframes_t frames = (current->bufferBytes - currentBytes) / TWaveFormat::bytesPerFrame;
+    // Only what there is room for: a full PCM that has not started yet would keep
+    // some plug-ins' write loops spinning.
+    const snd_pcm_sframes_t room = snd_pcm_avail(pcm);
+    if (room < 0) {
+      Recover(static_cast<int>(room), true);
+      continue;
+    }
+    if (room == 0) return;
+    const snd_pcm_uframes_t frames = std::min<snd_pcm_uframes_t>(
+        (current->bufferBytes - currentBytes) / TWaveFormat::bytesPerFrame, static_cast<snd_pcm_uframes_t>(room));
     const snd_pcm_sframes_t written = snd_pcm_writei(pcm, current->data + currentBytes, frames);
     if (written == -EAGAIN) return;
     if (written < 0) {

@@ -1,8 +1,11 @@
 #include "TPlatform.h"
 
+#include "audio/AudioPortFactory.h"
 #include "audio/IMediaTimer.h"
 #include "audio/IWaveDevices.h"
+#include "audio/multimedia/TMultiMedia.h"
 #include "foundation/IRegistry.h"
+#include "foundation/Messages.h"
 #include "midi/IMidiDevices.h"
 #include "pc/foundation/PosixPlatform.h"
 #include "pc/foundation/TSettingsStore.h"
@@ -31,11 +34,14 @@ TPlatform::TPlatform(const TOptions& options) {
     mediaTimer = std::make_unique<TMediaTimerThread>();
     SetWaveDevices(waveDevices.get());
     SetMediaTimer(mediaTimer.get());
+    RegisterAudioPortKind(AudioPortMultiMedia, &TMultiMedia::Prepare,
+                          [](KEnsemble* ensemble) -> TAudioInOut* { return CreateOrReport<TMultiMedia>(ensemble); });
   }
 }
 
 TPlatform::~TPlatform() {
   if (waveDevices) {
+    UnregisterAudioPortKind(AudioPortMultiMedia);
     SetMediaTimer(nullptr);
     SetWaveDevices(nullptr);
   }

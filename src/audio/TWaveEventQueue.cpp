@@ -5,6 +5,7 @@ bool TWaveEventQueue::Push(const TWaveNotification& notification) {
     dropped.fetch_add(1, std::memory_order_relaxed);
     return false;
   }
+  pushed.fetch_add(1, std::memory_order_release);
   signals.fetch_add(1, std::memory_order_release);
   signals.notify_one();
   return true;

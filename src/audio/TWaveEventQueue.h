@@ -30,9 +30,12 @@ public:
   void Wait(TWaveNotification& notification);
 
   uint32_t GetDropped() const { return dropped.load(std::memory_order_relaxed); }
+  // Notifications posted so far.
+  uint64_t GetPushed() const { return pushed.load(std::memory_order_acquire); }
 
 private:
   ELockFreeRing<TWaveNotification> ring{capacity};
   alignas(64) std::atomic<uint32_t> signals{0};
   std::atomic<uint32_t> dropped{0};
+  std::atomic<uint64_t> pushed{0};
 };
