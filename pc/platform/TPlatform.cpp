@@ -34,14 +34,15 @@ TPlatform::TPlatform(const TOptions& options) {
     mediaTimer = std::make_unique<TMediaTimerThread>();
     SetWaveDevices(waveDevices.get());
     SetMediaTimer(mediaTimer.get());
-    RegisterAudioPortKind(AudioPortMultiMedia, &TMultiMedia::Prepare,
-                          [](KEnsemble* ensemble) -> TAudioInOut* { return CreateOrReport<TMultiMedia>(ensemble); });
+    TAudioPortFactory::Standard().Register(
+        AudioPortMultiMedia, &TMultiMedia::Prepare,
+        [](IAudioEnsemble* ensemble) -> TAudioInOut* { return CreateOrReport<TMultiMedia>(ensemble); });
   }
 }
 
 TPlatform::~TPlatform() {
   if (waveDevices) {
-    UnregisterAudioPortKind(AudioPortMultiMedia);
+    TAudioPortFactory::Standard().Unregister(AudioPortMultiMedia);
     SetMediaTimer(nullptr);
     SetWaveDevices(nullptr);
   }

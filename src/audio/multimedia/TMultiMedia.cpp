@@ -9,7 +9,8 @@
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
 #include "foundation/TTimerDialog.h"
-#include "host/KEnsemble.h"
+#include "audio/IAudioEnsemble.h"
+#include "foundation/TShared.h"
 
 namespace Msg {
 TParamStr outportInUse("Audio outport is in use by another application.");
@@ -104,7 +105,7 @@ void TMultiMedia::EndWorker() {
 
 // ---- Construction and destruction -------------------------------------------------------
 
-TMultiMedia::TMultiMedia(KEnsemble* owner) : TAudioInOut(owner) {
+TMultiMedia::TMultiMedia(IAudioEnsemble* owner) : TAudioInOut(owner) {
   ReadSettings();
   directSound.Load();
   BuildLists();
@@ -248,7 +249,7 @@ uint32_t TMultiMedia::GetUnderrunCount() {
 // ---- Opening the devices ----------------------------------------------------------------
 
 void TMultiMedia::OpenDevice() {
-  if (ensemble) ensemble->GetSampleRateValue().Set(KEnsemble::defaultSampleRate, nullptr);
+  if (ensemble) ensemble->SetSampleRate(float(TWaveFormat::rate));
   readFirst = readCount = 0;
   EnsureWorker();
   AllocateRings();

@@ -42,7 +42,7 @@ public:
   static constexpr int32_t tickMilliseconds = 4;
   static constexpr int32_t defaultDelayMilliseconds = 400;
 
-  explicit TMultiMedia(KEnsemble* ensemble);
+  explicit TMultiMedia(IAudioEnsemble* ensemble);
   ~TMultiMedia() override;
 
   // The factory's check: an output wave device with the port's format, or a
