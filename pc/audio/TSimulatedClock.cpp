@@ -6,6 +6,7 @@ void TSimulatedClock::Advance(int64_t milliseconds) {
   for (int64_t step = 0; step < milliseconds; ++step) {
     ++now;
     if (deviceStep) deviceStep(now);
+    if (afterTick) afterTick();
     bool ticked = false;
     // A tick may stop timers (its own included): look each one up again.
     for (size_t i = 0; i < timers.size(); ++i) {

@@ -22,8 +22,8 @@ public:
   int64_t Now() const { return now; }
   // The devices' step, before the timers of each millisecond.
   void SetDeviceStep(TStep step) { deviceStep = std::move(step); }
-  // After every step that ran a tick, for example to wait until another thread has
-  // taken what the tick caused.
+  // After the devices' step and after the ticks of each millisecond, for example to
+  // wait until another thread has taken what they caused.
   void SetSettle(std::function<void()> settle) { afterTick = std::move(settle); }
 
   int32_t RunningTimers() const;

@@ -9,6 +9,7 @@
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
 #include "foundation/TTimerDialog.h"
+#include "plughost/IVSTPlug.h"
 #include "audio/IAudioEnsemble.h"
 #include "foundation/TShared.h"
 
@@ -621,6 +622,8 @@ void TMultiMedia::SelectConversion() {
   largeProcessingFrames = static_cast<int32_t>(conversion.GetFactor() * largeFrames);
   blockSize.store(smallProcessingFrames, std::memory_order_relaxed);
   deviceBlockFrames.store(smallProcessingFrames, std::memory_order_relaxed);
+  // The port is paused here: the plug-in may hear of its new block size.
+  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->SetBlockSize(smallProcessingFrames);
 }
 
 void TMultiMedia::ReadFrame(TFrameRecord* frame) {
