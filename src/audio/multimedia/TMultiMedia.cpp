@@ -33,9 +33,6 @@ constexpr int32_t pollMilliseconds = 10;
 constexpr int32_t headerWaitMilliseconds = 2000;
 constexpr int32_t workerWaitMilliseconds = 2000;
 constexpr int32_t closeSleepMilliseconds = 500;
-
-TStr storedInput;
-TStr storedOutput;
 }  // namespace
 
 // ---- The worker thread ----------------------------------------------------------------
@@ -76,6 +73,7 @@ void TMultiMedia::Count(const TWaveNotification& notification) {
 }
 
 void TMultiMedia::WaitUntilCounted() {
+  if (!worker || !worker->IsRunning()) return;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (counted.load(std::memory_order_acquire) < events.GetPushed() && std::chrono::steady_clock::now() < until)
     std::this_thread::yield();
@@ -107,7 +105,8 @@ void TMultiMedia::EndWorker() {
 // ---- Construction and destruction -------------------------------------------------------
 
 TMultiMedia::TMultiMedia(IAudioEnsemble* owner) : TAudioInOut(owner) {
-  ReadSettings();
+  TStr storedInput, storedOutput;
+  ReadSettings(storedInput, storedOutput);
   directSound.Load();
   BuildLists();
   inputIndex = FindEntry(inputs, storedInput);
@@ -138,7 +137,7 @@ int32_t TMultiMedia::DelayBlocks(int64_t milliseconds) {
   return static_cast<int32_t>(std::clamp<int64_t>(milliseconds / tickMilliseconds, 0, maxDelayBlocks));
 }
 
-void TMultiMedia::ReadSettings() {
+void TMultiMedia::ReadSettings(TStr& storedInput, TStr& storedOutput) {
   storedInput = IRegistry::GetString(inPortValue, TStr());
   storedOutput = IRegistry::GetString(outPortValue, TStr());
   // The stored integer is a signed value in an unsigned field.

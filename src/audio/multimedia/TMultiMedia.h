@@ -132,7 +132,7 @@ private:
   class TWorker;
 
   // Construction
-  void ReadSettings();
+  void ReadSettings(TStr& storedInput, TStr& storedOutput);
   void BuildLists();
   static int32_t FindEntry(const std::vector<TEntry>& list, const TStr& stored);
   static int32_t DelayBlocks(int64_t milliseconds);
