@@ -31,7 +31,8 @@ TAlsaJackConfig::~TAlsaJackConfig() {
   snd_config_update_free_global();
 }
 
-TJackCapture::TJackCapture(double seconds, double toneHz, float level) : toneLevel(level) {
+TJackCapture::TJackCapture(double seconds, double toneHz, float level) {
+  toneLevel.store(level);
   jack_status_t status{};
   client = jack_client_open(TAlsaJackConfig::captureClient, JackNoStartServer, &status);
   if (!client) return;
@@ -69,8 +70,9 @@ int TJackCapture::Process(jack_nframes_t count, void* self) {
   capture->frames.store(at + take, std::memory_order_release);
   auto* left = static_cast<float*>(jack_port_get_buffer(capture->outputs[0], count));
   auto* right = static_cast<float*>(jack_port_get_buffer(capture->outputs[1], count));
+  const float level = capture->toneLevel.load(std::memory_order_acquire);
   for (jack_nframes_t i = 0; i < count; ++i) {
-    left[i] = right[i] = capture->toneLevel * static_cast<float>(std::sin(capture->tonePhase));
+    left[i] = right[i] = level * static_cast<float>(std::sin(capture->tonePhase));
     capture->tonePhase = std::fmod(capture->tonePhase + capture->toneStep, 2 * M_PI);
   }
   return 0;

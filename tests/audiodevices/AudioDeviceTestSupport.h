@@ -46,6 +46,11 @@ public:
   // The samples from the first to the last one above level (none when none is).
   std::vector<float> Sounding(int channel, float level) const;
   void Clear() { frames.store(0, std::memory_order_release); }
+  // The tone's level from the next cycle on; answers the frame count at that moment.
+  size_t SetToneLevel(float level) {
+    toneLevel.store(level, std::memory_order_release);
+    return Frames();
+  }
 
 private:
   static int Process(jack_nframes_t count, void* self);
@@ -58,7 +63,7 @@ private:
   std::atomic<size_t> frames{0};
   double tonePhase = 0;
   double toneStep = 0;
-  float toneLevel = 0;
+  std::atomic<float> toneLevel{0};
 };
 
 // Sine frames (left = right) of 16-bit samples, level 0..1, at 44100 Hz.
