@@ -95,6 +95,8 @@ public:
   bool IsDirectSoundOutput() const { return outputOpen && directSoundOpen; }
   // Waits until the worker thread has counted every notification posted so far.
   void WaitUntilCounted();
+  // One tick as the timer runs it, for benchmarks (only while the timer is stopped).
+  void RunTick() { OnMediaTick(); }
 
 protected:
   void OpenDevice() override;

@@ -52,7 +52,7 @@ TWaveConversion::TPeaks TWaveConversion::TakePeaks() {
   return taken;
 }
 
-void TWaveConversion::ReadDevice(float& left, float& right) {
+inline void TWaveConversion::ReadDevice(float& left, float& right) {
   if (read == readEnd && !(source && source->NextBuffer(read, readEnd) && read != readEnd)) {
     read = readEnd = nullptr;
     left = right = 0.0f;
@@ -64,7 +64,7 @@ void TWaveConversion::ReadDevice(float& left, float& right) {
 }
 
 // The converted input frame, into the first scratch row.
-void TWaveConversion::Yield(TFrame& frame, float left, float right) {
+inline void TWaveConversion::Yield(TFrame& frame, float left, float right) {
   frame.scratch[0][0] = left;
   frame.scratch[0][1] = right;
   peaks.inMinLeft = std::min(peaks.inMinLeft, left);
@@ -74,7 +74,7 @@ void TWaveConversion::Yield(TFrame& frame, float left, float right) {
 }
 
 // One device frame of values already in 16-bit units: clipped, truncated to zero.
-void TWaveConversion::Put(float left, float right) {
+inline void TWaveConversion::Put(float left, float right) {
   left = std::clamp(left, -32768.0f, 32767.0f);
   right = std::clamp(right, -32768.0f, 32767.0f);
   peaks.outMinLeft = std::min(peaks.outMinLeft, left);

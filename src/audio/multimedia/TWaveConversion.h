@@ -53,9 +53,10 @@ public:
 private:
   using TRoutine = void (TWaveConversion::*)(TFrame&);
 
-  void ReadDevice(float& left, float& right);
-  void Put(float left, float right);
-  void Yield(TFrame& frame, float left, float right);
+  // Called for every frame: kept inline in each routine.
+  [[gnu::always_inline]] inline void ReadDevice(float& left, float& right);
+  [[gnu::always_inline]] inline void Put(float left, float right);
+  [[gnu::always_inline]] inline void Yield(TFrame& frame, float left, float right);
   void Advance(int32_t cycle) { phase = phase + 1 == cycle ? 0 : phase + 1; }
 
   void InputOne(TFrame& frame);
