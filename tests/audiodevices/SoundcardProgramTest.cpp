@@ -188,3 +188,54 @@ TEST_F(SoundcardProgramTest, AServerThatDiesIsReportedAndTheProgramEndsCleanly) 
   EXPECT_TRUE(fs::exists(program.File("Last Session.tsn")));
 }
 }  // namespace
+
+namespace {
+// A measurement, not a check (run it with --gtest_also_run_disabled_tests): on a JACK
+// server with a 128-frame period, the instrument plays 32 voices for the given seconds
+// at each Play Ahead; the program's status lines give the underruns and the measured
+// output delay.
+TEST(SoundcardLatency, DISABLED_SmallestPlayAheadWithoutUnderruns) {
+  const int seconds = std::getenv("THUDRA_LATENCY_SECONDS") ? std::atoi(std::getenv("THUDRA_LATENCY_SECONDS")) : 10;
+  TTempDir folder;
+  TJackServer server(128);
+  ASSERT_TRUE(server.Running()) << server.Log();
+  TAlsaJackConfig config(folder.Path());
+  TJackCapture capture(1.0, 1000.0, 0.0f);
+  std::vector<int> delays{10, 12, 16, 20, 24, 32, 40};
+  if (const char* chosen = std::getenv("THUDRA_LATENCY_DELAYS")) delays = {std::atoi(chosen)};
+  for (int delay : delays) {
+    TProgramFolder program;
+    program.InstallProgram();
+    program.InstallPlugIn(THUDRA_PLUGIN_LIBRARY);
+    const std::string pads = program.File("pads");
+    ASSERT_EQ(::mkfifo(pads.c_str(), 0600), 0);
+    fs::create_directories(program.File("config/Velmora"));
+    std::ofstream(program.File("config/Velmora/Thudra.conf"))
+        << "MmeOutPort = string \"MME: thudra_test\"\nMmeInPort = string \"None\"\nMmeOutDelay = dword 0x"
+        << Hex8(delay) << "\nMidi1 = string \"Pads\"\n";
+    TProgramRun run(program, {},
+                    {{"XDG_CONFIG_HOME", program.File("config")},
+                     {"THUDRA_VIRTUAL_MIDI", "in:Pads=" + pads},
+                     {"THUDRA_AUDIO_STATUS", "1"}});
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const int feed = ::open(pads.c_str(), O_WRONLY);
+    ASSERT_GE(feed, 0);
+    const auto until = TClock::now() + std::chrono::seconds(seconds);
+    for (int round = 0; TClock::now() < until; ++round) {
+      for (int voice = 0; voice < 32; ++voice) {
+        const uint8_t on[3] = {0x99, static_cast<uint8_t>(35 + voice % 12), static_cast<uint8_t>(60 + voice)};
+        [[maybe_unused]] const ssize_t sent = ::write(feed, on, 3);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ::close(feed);
+    const std::string before = run.Stderr();
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(), 0);
+    // The last status line of the run.
+    const size_t last = before.rfind("[Thudra] Audio: output delay");
+    std::fprintf(stderr, "Play Ahead %d ms: %s\n", delay,
+                 last == std::string::npos ? "no status" : before.substr(last, before.find('\n', last) - last).c_str());
+  }
+}
+}  // namespace

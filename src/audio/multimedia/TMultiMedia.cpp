@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -702,6 +703,11 @@ int32_t TMultiMedia::ReportTimer(void* self) {
 // while there is no panel to show it.
 void TMultiMedia::ReportOnce() {
   const uint32_t underruns = GetUnderrunCount();
+  // THUDRA_AUDIO_STATUS asks for the port's state every second.
+  static const bool status = std::getenv("THUDRA_AUDIO_STATUS") != nullptr;
+  if (status && devicesStarted)
+    std::fprintf(stderr, "[Thudra] Audio: output delay %d ms (set %d ms), input delay %d ms (set %d ms), %u underruns\n",
+                 GetMeasuredOutputDelay(), GetOutputDelay(), GetMeasuredInputDelay(), GetInputDelay(), underruns);
   if (underruns != reportedUnderruns) {
     std::fprintf(stderr, "[Thudra] Audio: %u underruns so far (raise the delays if clicks are heard).\n", underruns);
     reportedUnderruns = underruns;
