@@ -327,3 +327,19 @@ TEST_F(SoundcardPortTest, TheDirectSoundTickFillsTheRingAcrossItsWrap) {
   EXPECT_FALSE(ds.open);
 }
 }  // namespace
+
+namespace {
+TEST_F(SoundcardPortTest, ADirectSoundRingWhosePlayPositionStandsIsReportedLost) {
+  layer->SetSimulatedSoundLibrary(true);
+  TFakeDirectSound::Get().Reset(8192, {"Ring"});
+  Store("MmeOutPort", "DirectSound: Ring");
+  StoreNumber("MmeOutDelay", 4 * 4);
+  MakePort().Start();
+  Advance(500);
+  EXPECT_FALSE(port->IsDeviceLost());
+  // The ring stops playing, as one whose server died.
+  TFakeDirectSound::Get().started = false;
+  Advance(1200);
+  EXPECT_TRUE(port->IsDeviceLost());
+}
+}  // namespace

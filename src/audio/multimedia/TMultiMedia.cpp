@@ -439,8 +439,12 @@ void TMultiMedia::StartDevices() {
     for (int32_t i = 0; i < delay; ++i) outputDevice->Queue(outputLarge.Header(i));
     outputDevice->Start();
   } else if (outputOpen) {
+    directSoundWritten = 0;
+    directSoundPosition = -1;
+    directSoundStill = 0;
     for (int32_t i = 0; i < delay; ++i) {
       TDsRegions* regions = directSound.lock(largeFrames);
+      if (regions) directSoundWritten += regions->firstFrames + regions->secondFrames;
       if (regions && regions->first) std::memset(reinterpret_cast<void*>(regions->first), 0, size_t(regions->firstFrames) * 4);
       if (regions && regions->second)
         std::memset(reinterpret_cast<void*>(regions->second), 0, size_t(regions->secondFrames) * 4);
@@ -559,9 +563,20 @@ void TMultiMedia::QueueBlock(bool small, bool silent) {
   AddSample(outputStatistics, queued);
 }
 
+// A second of ticks without the play position moving: the device went away.
+void TMultiMedia::WatchDirectSound(int32_t aheadFrames) {
+  constexpr int32_t stillTicks = 1000 / tickMilliseconds;
+  const int64_t position = directSoundWritten - aheadFrames;
+  directSoundStill = position == directSoundPosition ? directSoundStill + 1 : 0;
+  directSoundPosition = position;
+  if (directSoundStill == stillTicks) deviceLost.store(true, std::memory_order_release);
+}
+
 void TMultiMedia::DirectSoundTick() {
   const int32_t delay = outputDelay.load(std::memory_order_relaxed);
-  const int32_t ahead = directSound.getNumSamplesAhead() / largeFrames;
+  const int32_t aheadFrames = directSound.getNumSamplesAhead();
+  WatchDirectSound(aheadFrames);
+  const int32_t ahead = aheadFrames / largeFrames;
   const bool inWindow = ahead - delay >= -tickLimit && ahead - delay <= tickLimit;
   // Leaving the window once it was reached means the ring ran dry.
   if (directSoundInWindow && !inWindow) directSoundUnderruns.fetch_add(1, std::memory_order_relaxed);
@@ -592,6 +607,7 @@ void TMultiMedia::DirectSoundTick() {
     std::memcpy(reinterpret_cast<void*>(regions->second), block + firstFrames * 2, secondFrames * 4);
   }
   directSound.unlock();
+  directSoundWritten += room;
   if (input) inputDevice->Queue(*input);
   if (inputOpen) AddSample(inputStatistics, inputCount.load(std::memory_order_acquire) - written.load(std::memory_order_relaxed));
   AddSample(outputStatistics, ahead);

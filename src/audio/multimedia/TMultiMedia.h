@@ -158,6 +158,7 @@ private:
   void OnMediaTick() override;
   void MultimediaTick();
   void DirectSoundTick();
+  void WatchDirectSound(int32_t aheadFrames);
   void QueueBlock(bool small, bool silent);
   void ProcessDeviceBlock(int16_t* output, int32_t deviceFrames);
   void PublishPeaks();
@@ -211,6 +212,10 @@ private:
   std::atomic<bool> deviceLost{false};
   std::atomic<uint32_t> directSoundUnderruns{0};
   bool directSoundInWindow = false;
+  // Frames committed to the DirectSound ring, and how long its play position stood.
+  int64_t directSoundWritten = 0;
+  int64_t directSoundPosition = -1;
+  int32_t directSoundStill = 0;
 
   TWaveConversion conversion;
   int32_t smallProcessingFrames = smallFrames;
