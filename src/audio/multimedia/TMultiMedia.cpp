@@ -418,6 +418,8 @@ void TMultiMedia::ClearBuffers() {
 // ---- Starting ---------------------------------------------------------------------------
 
 void TMultiMedia::StartDevices() {
+  // What the devices closed before gave back is counted before the counters start again.
+  WaitUntilCounted();
   const int32_t delay = outputDelay.load(std::memory_order_relaxed);
   written.store(delay, std::memory_order_release);
   inputCount.store(delay + inputDelay, std::memory_order_release);

@@ -211,18 +211,21 @@ void TWaveConversion::OutputTwo(TFrame& frame) {
   Advance(2);
 }
 
+// Phases 0 and 1 of the routines that write on the third frame: the frame is kept.
+bool TWaveConversion::KeepFirstTwo(TFrame& frame) {
+  if (phase > 1) return false;
+  float* kept = frame.scratch[phase == 0 ? historyA : historyB];
+  kept[0] = Left(frame);
+  kept[1] = Right(frame);
+  return true;
+}
+
 // Three processing frames give one.
 void TWaveConversion::OutputThree(TFrame& frame) {
-  float* x0 = frame.scratch[historyA];
-  float* x1 = frame.scratch[historyB];
+  const float* x0 = frame.scratch[historyA];
+  const float* x1 = frame.scratch[historyB];
   float* previousX2 = frame.scratch[historyC];
-  if (phase == 0) {
-    x0[0] = Left(frame);
-    x0[1] = Right(frame);
-  } else if (phase == 1) {
-    x1[0] = Left(frame);
-    x1[1] = Right(frame);
-  } else {
+  if (!KeepFirstTwo(frame)) {
     const float scale = 0.3333f * outputScale * Gain(frame);
     const float left = Left(frame), right = Right(frame);
     Put(((left + previousX2[0]) * 0.5f + x1[0] + x0[0]) * scale,
@@ -244,16 +247,10 @@ void TWaveConversion::OutputThreeQuarters(TFrame& frame) {
 
 // Three processing frames give two.
 void TWaveConversion::OutputOneAndHalf(TFrame& frame) {
-  float* x0 = frame.scratch[historyA];
-  float* x1 = frame.scratch[historyB];
+  const float* x0 = frame.scratch[historyA];
+  const float* x1 = frame.scratch[historyB];
   float* previousX2 = frame.scratch[historyC];
-  if (phase == 0) {
-    x0[0] = Left(frame);
-    x0[1] = Right(frame);
-  } else if (phase == 1) {
-    x1[0] = Left(frame);
-    x1[1] = Right(frame);
-  } else {
+  if (!KeepFirstTwo(frame)) {
     const float gain = outputScale * Gain(frame);
     const float left = Left(frame), right = Right(frame);
     Put((previousX2[0] + x0[0]) * 0.5f * gain, (previousX2[1] + x0[1]) * 0.5f * gain);

@@ -57,6 +57,7 @@ private:
   [[gnu::always_inline]] inline void ReadDevice(float& left, float& right);
   [[gnu::always_inline]] inline void Put(float left, float right);
   [[gnu::always_inline]] inline void Yield(TFrame& frame, float left, float right);
+  bool KeepFirstTwo(TFrame& frame);
   void Advance(int32_t cycle) { phase = phase + 1 == cycle ? 0 : phase + 1; }
 
   void InputOne(TFrame& frame);
