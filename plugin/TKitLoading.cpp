@@ -4,6 +4,12 @@
 
 #include "TDrumkitLibrary.h"
 
+namespace {
+
+std::string Count(int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
+
+}  // namespace
+
 TKitLoading::TKitLoading(TVoiceEngine& engine, size_t memoryLimit) : engine(engine), memoryLimit(memoryLimit) {
   Describe(*TKitSounds::Synthesized());
   thread = std::thread([this] { Run(); });
@@ -100,10 +106,9 @@ void TKitLoading::Place(const TRequest& request, const std::string& folder, TDru
   engine.OfferKit(std::move(load.kit));
   state.loading = false;
   state.leftOut = load.leftOut;
-  state.summary = request.name + ": " + std::to_string(load.instruments) + " sampled cells from " +
-                  std::to_string(load.samples) + " samples, the others synthesized";
-  if (!load.leftOut.empty())
-    state.summary += "; " + std::to_string(load.leftOut.size()) + " left out (see the kit list)";
+  state.summary = request.name + ": " + Count(load.instruments, "sampled cell") + " (" +
+                  Count(load.samples, "sample") + "), the others synthesized";
+  if (!load.leftOut.empty()) state.summary += "; " + std::to_string(load.leftOut.size()) + " left out, see the kit list";
   messages.push_back(state.summary);
 }
 

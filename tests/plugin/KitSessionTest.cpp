@@ -114,7 +114,7 @@ TEST_F(TKitSession, WhatAKitLeavesOutIsSaid) {
   ::testing::internal::CaptureStderr();
   UseKit(WithDrumkit("Partial"));
   const std::string said = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("Partial: 2 sampled cells from 4 samples, the others synthesized; 1 left out"),
+  EXPECT_NE(said.find("Partial: 2 sampled cells (4 samples), the others synthesized; 1 left out, see the kit list"),
             std::string::npos)
       << said;
   EXPECT_NE(said.find("Snare: the sample missing.wav is missing"), std::string::npos) << said;
