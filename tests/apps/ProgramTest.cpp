@@ -278,3 +278,20 @@ TEST_F(ProgramTest, StoredMidiDevicesOpenAndMidiThroughReachesTheOutput) {
   EXPECT_NE(settings.find("MidiOut1 = string \"Monitor\""), std::string::npos) << settings;
 }
 }  // namespace
+
+namespace {
+// A "Last Session" that cannot be written at shutdown (here a folder stands where the
+// temporary file goes) is reported under its own name; the program still ends with 0
+// and the old file stays as it was.
+TEST_F(ProgramTest, ALastSessionThatCannotBeWrittenIsReportedAndTheOldOneStays) {
+  folder.InstallPlugIn(THUDRA_PROBE_LIBRARY);
+  { std::ofstream(LastSession()) << "the old session"; }
+  fs::create_directory(LastSession() + ".tmp");
+  TProgramRun run(folder, {}, environment);
+  EXPECT_EQ(RunProbeUntilResumed(run), 0) << run.Stderr();
+  const std::string errors = run.Stderr();
+  EXPECT_NE(errors.find("[Thudra] Can not open file " + LastSession() + "."), std::string::npos) << errors;
+  EXPECT_EQ(errors.find(".tmp"), std::string::npos) << errors;
+  EXPECT_EQ(ReadText(LastSession()), "the old session");
+}
+}  // namespace
