@@ -87,6 +87,8 @@ TEST_F(SoundcardPortTest, WithBothIndicesNoneNothingOpensAndNothingIsProcessed) 
   EXPECT_EQ(mm.GetFramePosition(), 0);
   EXPECT_EQ(Devices().OpenCount("Card", Output), 0);
   EXPECT_EQ(mm.GetOutputCount(), 0);
+  // Without an output the port takes no events for the plug-in.
+  EXPECT_FALSE(mm.TakesEvents());
 }
 
 TEST_F(SoundcardPortTest, TheTickUsesALargeBlockUpToTheDelayThenSmallOnesThenNothing) {
@@ -162,6 +164,7 @@ TEST_F(SoundcardPortTest, ProcessedBlocksReachTheDeviceConvertedAndPlayInRealTim
   EXPECT_EQ(mm.GetOutputPeakLeft(), 0.0f);
   EXPECT_EQ(mm.GetUnderrunCount(), 0u);
   EXPECT_EQ(ensemble.sampleRate, 44100.0f);
+  EXPECT_TRUE(mm.TakesEvents());
 }
 
 TEST_F(SoundcardPortTest, TheMeasuredOutputDelayIsTheQueueInMilliseconds) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -464,6 +463,7 @@ void TMultiMedia::StartDevices() {
   timer = GetMediaTimer().Start(tickMilliseconds, 0, *this);
   raisePriority.store(true, std::memory_order_release);
   devicesStarted = true;
+  outputProcesses.store(outputOpen, std::memory_order_release);
 }
 
 // ---- Stopping ---------------------------------------------------------------------------
@@ -488,6 +488,7 @@ void TMultiMedia::WaitForHeaders() {
 }
 
 void TMultiMedia::StopDevices(bool freeHeaders) {
+  outputProcesses.store(false, std::memory_order_release);
   GetMediaTimer().RestoreNormalPriority();
   if (timer) {
     GetMediaTimer().Stop(timer);
@@ -723,15 +724,20 @@ void TMultiMedia::ReportOnce() {
   const uint32_t underruns = GetUnderrunCount();
   // THUDRA_AUDIO_STATUS asks for the port's state every second.
   static const bool status = std::getenv("THUDRA_AUDIO_STATUS") != nullptr;
-  if (status && devicesStarted)
-    std::fprintf(stderr, "[Thudra] Audio: output delay %d ms (set %d ms), input delay %d ms (set %d ms), %u underruns\n",
-                 GetMeasuredOutputDelay(), GetOutputDelay(), GetMeasuredInputDelay(), GetInputDelay(), underruns);
+  if (status && devicesStarted) {
+    TStr line("Audio: output delay ");
+    line += TStr::FromInt(GetMeasuredOutputDelay()) + " ms (set " + TStr::FromInt(GetOutputDelay()) +
+            " ms), input delay " + TStr::FromInt(GetMeasuredInputDelay()) + " ms (set " +
+            TStr::FromInt(GetInputDelay()) + " ms), " + TStr::FromInt(int32_t(underruns)) + " underruns";
+    ShowStatus(line);
+  }
   if (underruns != reportedUnderruns) {
-    std::fprintf(stderr, "[Thudra] Audio: %u underruns so far (raise the delays if clicks are heard).\n", underruns);
+    ShowStatus(TStr("Audio: ") + TStr::FromInt(int32_t(underruns)) +
+               " underruns so far (raise the delays if clicks are heard).");
     reportedUnderruns = underruns;
   }
   if (IsDeviceLost() && !reportedLost) {
-    std::fprintf(stderr, "[Thudra] Audio: the sound device went away; the audio port goes on without it.\n");
+    ShowStatus(TStr("Audio: the sound device went away; the audio port goes on without it."));
     reportedLost = true;
   }
 }

@@ -104,6 +104,8 @@ protected:
   void StopDevice() override;
   void StartDevice() override;
   void ApplyBlockSize(int32_t) override {}
+  // Only an open output device processes (any thread asks).
+  bool ProcessesAudio() override { return outputProcesses.load(std::memory_order_acquire); }
   float ReadInputPeak(std::atomic<float>& min, std::atomic<float>& max) override;
   float ReadOutputPeak(std::atomic<float>& min, std::atomic<float>& max) override;
   void SelectConversion() override;
@@ -210,6 +212,7 @@ private:
   std::atomic<uint64_t> inputStatistics{0};
   std::atomic<uint64_t> outputStatistics{0};
   std::atomic<bool> deviceLost{false};
+  std::atomic<bool> outputProcesses{false};
   std::atomic<uint32_t> directSoundUnderruns{0};
   bool directSoundInWindow = false;
   // Frames committed to the DirectSound ring, and how long its play position stood.
