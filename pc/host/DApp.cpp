@@ -3,15 +3,20 @@
 #include <new>
 
 #include "foundation/IRegistry.h"
+#include "pc/foundation/TEventLoop.h"
 #include "foundation/Messages.h"
 #include "host/THost.h"
 #include "host/TMenu.h"
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
 
-DApp::DApp() {
+DApp::DApp(IEventLoop* eventLoop) : loop(eventLoop) {
+  if (!loop) {
+    ownLoop = std::make_unique<TEventLoop>();
+    loop = ownLoop.get();
+  }
   TApp::SetPlatform(this);
-  loop.ServeTimers(GetTimerService());
+  loop->ServeTimers(GetTimerService());
 }
 
 DApp::~DApp() {
@@ -39,13 +44,13 @@ void DApp::Release() {
 
 void DApp::PostQuit(int32_t code) {
   if (code != 0) exitCode.store(code);
-  loop.PostQuit(code);
+  loop->PostQuit(code);
 }
 
 int DApp::Run() {
-  loop.QuitOnSignals();
+  loop->QuitOnSignals();
   InitInstance();
-  loop.Run();
+  loop->Run();
   ExitInstance();
   Release();
   // A signal (the loop's code 128 + its number) ends the program through the normal

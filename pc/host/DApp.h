@@ -1,6 +1,11 @@
-// The application object of this platform, headless: an event loop that runs the
-// timer service and posted messages, the console for message boxes, and a frame
-// without pixels as the main window. SIGINT and SIGTERM post the quit message.
+// The application object of this platform: the start-up and shutdown of the host on
+// an event loop that runs the timer service and posted work. The loop is the
+// headless one of its own, or the window toolkit's that the platform installed
+// (then the frames are the toolkit's windows and message boxes are shown there).
+// SIGINT and SIGTERM post the quit message.
+//
+// Threading: construct, Run and destroy on the user-interface thread; PostQuit from
+// any thread.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -8,7 +13,9 @@
 #include "foundation/DCriticalSection.h"
 #include "foundation/TTimerDialog.h"
 #include "host/TApp.h"
-#include "pc/foundation/TEventLoop.h"
+#include <memory>
+
+#include "pc/foundation/IEventLoop.h"
 
 class THost;
 class TMenu;
@@ -22,7 +29,8 @@ public:
   static constexpr int32_t iconResource = 5003;
   static constexpr int32_t showNormal = 1;
 
-  DApp();
+  // Null loop: a headless loop of its own.
+  explicit DApp(IEventLoop* loop = nullptr);
   // Under the application lock: releases the host, then the main menu.
   ~DApp() override;
   DApp(const DApp&) = delete;
@@ -40,7 +48,7 @@ public:
   THost* GetHost() const { return host; }
   TVSTWnd* GetFrame() const { return frame; }
   TMenu* GetMenu() const { return menu; }
-  TEventLoop& GetLoop() { return loop; }
+  IEventLoop& GetLoop() { return *loop; }
   // True when the host made its own frame (the plug-in has no editor).
   bool HasOwnFrame() const { return ownWindow != nullptr; }
 
@@ -56,7 +64,8 @@ private:
   int32_t showMode = 0;
   THost* host = nullptr;
   TMenu* menu = nullptr;
-  TEventLoop loop;
+  std::unique_ptr<IEventLoop> ownLoop;
+  IEventLoop* loop;
   // 1 once a fatal start-up failure asked for it; a later quit does not undo it.
   std::atomic<int32_t> exitCode{0};
   DCriticalSection lock;
