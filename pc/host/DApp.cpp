@@ -1,5 +1,8 @@
 #include "DApp.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
 #include <new>
 
 #include "foundation/IRegistry.h"
@@ -9,6 +12,12 @@
 #include "host/TMenu.h"
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
+
+namespace {
+// The application whose loop runs, for the exit hook.
+std::atomic<DApp*> runningApp{nullptr};
+std::once_flag exitHookInstalled;
+}  // namespace
 
 DApp::DApp(IEventLoop* eventLoop) : loop(eventLoop) {
   if (!loop) {
@@ -50,12 +59,25 @@ void DApp::PostQuit(int32_t code) {
 int DApp::Run() {
   loop->QuitOnSignals();
   InitInstance();
+  std::call_once(exitHookInstalled, [] { std::atexit(&DApp::OnProcessExit); });
+  runningApp.store(this);
   loop->Run();
+  runningApp.store(nullptr);
   ExitInstance();
   Release();
   // A signal (the loop's code 128 + its number) ends the program through the normal
   // shutdown, which is a success; only a fatal start-up failure answers 1.
   return exitCode.load() == 1 ? 1 : 0;
+}
+
+void DApp::OnProcessExit() {
+  // Only the user-interface thread may take the host down; exit on another thread
+  // ends the process as it is.
+  DApp* app = runningApp.load();
+  if (!app || !app->loop->IsLoopThread()) return;
+  runningApp.store(nullptr);
+  app->ExitInstance();
+  app->Release();
 }
 
 bool DApp::InitInstance() {

@@ -37,7 +37,9 @@ public:
   DApp& operator=(const DApp&) = delete;
 
   // Initialisation, the message loop, exit; answers the process's exit code (0, or
-  // 1 after a fatal start-up failure; a signal ends it with 0).
+  // 1 after a fatal start-up failure; a signal ends it with 0). When the process
+  // ends with exit() while the loop runs (the window toolkit and the X library end a
+  // program whose display went away this way), the normal shutdown runs first.
   int Run();
 
   bool InitInstance();
@@ -58,6 +60,7 @@ private:
   TVSTWnd* ChooseFrame();
   void PlaceAndShow();
   void Release();
+  static void OnProcessExit();
 
   TVSTWnd* frame = nullptr;
   TVSTWnd* ownWindow = nullptr;

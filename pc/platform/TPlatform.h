@@ -1,6 +1,7 @@
 // The platform installation of a program: every service that the model side reaches
 // through an installed interface (files, thread priorities, the settings store, the
-// library loader, the MIDI device layer) is made and installed in one step, in the
+// library loader, the MIDI device layer, the window toolkit with its frames, message
+// boxes and file dialogs) is made and installed in one step, in the
 // order the services need each other, and uninstalled in the opposite order.
 //
 // Threading: construct and destroy on the main thread, before any other thread of
@@ -9,7 +10,9 @@
 #include <memory>
 #include <string>
 
+class IEventLoop;
 class TMidiDeviceLayer;
+class TQtUi;
 
 class TPlatform {
 public:
@@ -23,6 +26,9 @@ public:
     bool midiDevices = true;
     // The plug-in to host instead of Thudra.dll; its product check is skipped.
     std::string plugin;
+    // The window toolkit on the X11 display of DISPLAY. When the display cannot be
+    // opened the program runs without a window (GetWindowError says why).
+    bool window = false;
   };
 
   explicit TPlatform(const TOptions& options);
@@ -32,8 +38,14 @@ public:
 
   // Null when the options left the MIDI device layer out.
   TMidiDeviceLayer* GetMidiDevices() const { return midiDevices.get(); }
+  // The window toolkit's event loop; null without a window (the application object
+  // then runs a headless loop of its own).
+  IEventLoop* GetEventLoop() const;
+  const std::string& GetWindowError() const { return windowError; }
 
 private:
+  std::unique_ptr<TQtUi> ui;
+  std::string windowError;
   std::unique_ptr<TMidiDeviceLayer> midiDevices;
   bool pluginChosen = false;
 };

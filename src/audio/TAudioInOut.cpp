@@ -126,6 +126,7 @@ void TAudioInOut::OnRateChange(TShared*) {
 
 void TAudioInOut::Process() {
   if (!buffersOk) return;
+  const TNoMessageScope noMessages;  // a block never waits for a message box
   const int32_t frames = GetBlockSize();
   // Sequentially consistent: the ensemble takes its clock and player away and then
   // waits for a block that is busy (see KEnsemble::WaitForAudioBlock).
