@@ -6,9 +6,15 @@
 #include <QResizeEvent>
 #include <QThread>
 
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+
 #include "TQtMenuBar.h"
 #include "host/THost.h"
 #include "host/TMenu.h"
+
+// The X headers define names that the toolkit's headers use: last.
+#include <xcb/xcb.h>
 
 namespace {
 // The window system's style bits that the frame understands.
@@ -31,6 +37,42 @@ Qt::WindowFlags FlagsForStyle(uint32_t style) {
 }
 
 QString Text(const TStr& text) { return QString::fromUtf8(text.Text()); }
+
+// The toolkit tells the window manager that a fixed-size window may still be resized
+// (it only sets its minimum and maximum size alike): the Motif hints say it plainly,
+// so that no sizing border is drawn. Functions: move, minimize, close (and maximize
+// with its box); decorations: border, title, window menu, minimize (maximize) box.
+void TellWindowManagerNoSizingBorder(QWidget& window, uint32_t style) {
+  if (QGuiApplication::platformName() != QStringLiteral("xcb")) return;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+  if (!connection || (style & Style::sizingBorder)) return;
+  constexpr char name[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* atom =
+      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
+  if (!atom) return;
+  constexpr uint32_t hasFunctions = 1, hasDecorations = 2;
+  constexpr uint32_t functionMove = 4, functionMinimize = 8, functionMaximize = 16, functionClose = 32;
+  constexpr uint32_t decorBorder = 2, decorTitle = 8, decorMenu = 16, decorMinimize = 32, decorMaximize = 64;
+  uint32_t functions = functionMove, decorations = decorBorder | decorTitle;
+  if (style & Style::systemMenu) {
+    functions |= functionClose;
+    decorations |= decorMenu;
+  }
+  if (style & Style::minimizeBox) {
+    functions |= functionMinimize;
+    decorations |= decorMinimize;
+  }
+  if (style & Style::maximizeBox) {
+    functions |= functionMaximize;
+    decorations |= decorMaximize;
+  }
+  const uint32_t hints[5] = {hasFunctions | hasDecorations, functions, decorations, 0, 0};
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), atom->atom,
+                      atom->atom, 32, 5, hints);
+  xcb_flush(connection);
+  free(atom);
+}
 }  // namespace
 
 // ---- The widget ------------------------------------------------------------------
@@ -94,7 +136,7 @@ bool IsFrameWidget(const QWidget* widget) {
 
 // ---- The frame ---------------------------------------------------------------------
 
-TQtFrame::TQtFrame(const TStr& windowName, uint32_t style) : widget(new TFrameWidget(style)) {
+TQtFrame::TQtFrame(const TStr& windowName, uint32_t frameStyle) : widget(new TFrameWidget(frameStyle)), style(frameStyle) {
   widget->setObjectName(Text(windowName));
   widget->setWindowTitle(Text(windowName));
 }
@@ -167,6 +209,7 @@ void TQtFrame::Show(int32_t mode) {
     case showMinNoActive: widget->showMinimized(); break;
     default:
       widget->showNormal();
+      TellWindowManagerNoSizingBorder(*widget, style);
       widget->raise();
       widget->activateWindow();
       break;

@@ -70,6 +70,7 @@ private:
   IMenu* menu = nullptr;
   std::unique_ptr<TQtMenuBar> menuBar;
   int32_t icon = 0;
+  uint32_t style;
 };
 
 class TQtFrameFactory : public IFrameFactory {

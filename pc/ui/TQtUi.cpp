@@ -1,8 +1,7 @@
 #include "TQtUi.h"
 
-#include <xcb/xcb.h>
-
 #include <QApplication>
+#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 
 #include "TQtEventLoop.h"
@@ -10,6 +9,10 @@
 #include "TQtFrame.h"
 #include "TQtKeyboard.h"
 #include "TQtMessagePresenter.h"
+
+// The X headers define names (Bool, Status) that the toolkit's headers use: last.
+#include <X11/XKBlib.h>
+#include <xcb/xcb.h>
 
 namespace {
 // The toolkit keeps pointers to these for the application's whole life.
@@ -43,6 +46,7 @@ TQtUi::TQtUi(const TOptions& options) {
   application = std::make_unique<QApplication>(argumentCount, arguments);
   // The close box asks the host; the program ends through its own shutdown.
   QApplication::setQuitOnLastWindowClosed(false);
+  UseDetectableAutoRepeat();
   loop = std::make_unique<TQtEventLoop>();
   frames = std::make_unique<TQtFrameFactory>();
   messages = std::make_unique<TQtMessagePresenter>(*loop);
@@ -68,3 +72,12 @@ TQtUi::~TQtUi() {
 }
 
 IEventLoop& TQtUi::GetLoop() { return *loop; }
+
+void TQtUi::UseDetectableAutoRepeat() {
+  // A held key then repeats as presses only, without the release in between that
+  // would make it look like a new stroke.
+  auto* x11 = application->nativeInterface<QNativeInterface::QX11Application>();
+  Display* display = x11 ? x11->display() : nullptr;
+  Bool supported = False;
+  if (display) XkbSetDetectableAutoRepeat(display, True, &supported);
+}

@@ -43,6 +43,7 @@ public:
 
 private:
   explicit TQtUi(const TOptions& options);
+  void UseDetectableAutoRepeat();
 
   std::unique_ptr<QApplication> application;
   std::unique_ptr<TQtEventLoop> loop;
