@@ -95,7 +95,9 @@ void TQtEventLoop::StopTimer(uint32_t id) {
 }
 
 void TQtEventLoop::Arm(TTimer& timer) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer.deadline - TClock::now());
+  // The toolkit's timers wake to the millisecond, a little late as often as not: they
+  // wake the loop shortly before the deadline, and the tick sleeps the rest.
+  const auto left = std::chrono::floor<std::chrono::milliseconds>(timer.deadline - TClock::now() - finalWait);
   timer.timer->start(static_cast<int>(std::max<int64_t>(0, left.count())));
 }
 
@@ -103,12 +105,12 @@ void TQtEventLoop::OnTimeout(uint32_t id) {
   auto found = timers.find(id);
   if (found == timers.end()) return;
   TTimer& timer = found->second;
-  // The toolkit's timers count whole milliseconds: one that came a little early
-  // waits for the rest of its period.
-  if (TClock::now() < timer.deadline) {
+  const TClock::duration left = timer.deadline - TClock::now();
+  if (left > finalWait) {
     Arm(timer);
     return;
   }
+  if (left > TClock::duration::zero()) std::this_thread::sleep_until(timer.deadline);
   const uint64_t serial = timer.serial;
   timer.target->OnWindowTimer(id);
   // The next period starts when this tick is done (see IEventLoop).

@@ -2,7 +2,7 @@
 // application's exec, quit ends it (also when posted before it runs), tasks posted
 // from any thread run on the user-interface thread, and the window timer is a precise
 // single-shot timer armed again after each tick, so that a period never ends before
-// its deadline. Threading: as IEventLoop says; construct it after the QApplication,
+// its deadline (it wakes up to 2 ms early and sleeps the rest). Threading: as IEventLoop says; construct it after the QApplication,
 // on its thread.
 #pragma once
 #include <QObject>
@@ -38,6 +38,8 @@ public:
 
 private:
   using TClock = std::chrono::steady_clock;
+  // The part of a period that a tick sleeps instead of waiting in the loop.
+  static constexpr std::chrono::milliseconds finalWait{2};
   struct TTimer {
     std::unique_ptr<QTimer> timer;
     uint64_t serial = 0;
