@@ -84,6 +84,6 @@ int main(int argc, char** argv) {
   TPlatform platform(platformOptions);
   if (platformOptions.window && !platform.GetEventLoop())
     std::fprintf(stderr, "thudra: %s; running without a window\n", platform.GetWindowError().c_str());
-  DApp app(platform.GetEventLoop());
+  DApp app(TEnsembleSources(), platform.GetEventLoop());
   return app.Run();
 }

@@ -19,7 +19,8 @@ std::atomic<DApp*> runningApp{nullptr};
 std::once_flag exitHookInstalled;
 }  // namespace
 
-DApp::DApp(IEventLoop* eventLoop) : loop(eventLoop) {
+DApp::DApp(const TEnsembleSources& ensembleSources, IEventLoop* eventLoop)
+    : loop(eventLoop), sources(ensembleSources) {
   if (!loop) {
     ownLoop = std::make_unique<TEventLoop>();
     loop = ownLoop.get();
@@ -83,7 +84,7 @@ void DApp::OnProcessExit() {
 bool DApp::InitInstance() {
   showMode = showNormal;
   IRegistry::Open("Thudra");
-  host = CreateOrReport<THost>();
+  host = CreateOrReport<THost>(sources);
   if (!host || !host->IsReady()) {
     ShowError(Msg::couldNotInitialize, 0);
     PostQuit(1);

@@ -9,12 +9,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "foundation/DCriticalSection.h"
 #include "foundation/TTimerDialog.h"
+#include "host/KEnsemble.h"
 #include "host/TApp.h"
-#include <memory>
-
 #include "pc/foundation/IEventLoop.h"
 
 class THost;
@@ -29,8 +29,10 @@ public:
   static constexpr int32_t iconResource = 5003;
   static constexpr int32_t showNormal = 1;
 
-  // Null loop: a headless loop of its own.
-  explicit DApp(IEventLoop* loop = nullptr);
+  // sources: what the host's ensemble builds its ports from (the program's own by
+  // default; tests and the offline renderer hand in theirs).
+  // loop: the window toolkit's; null: a headless loop of its own.
+  explicit DApp(const TEnsembleSources& sources = {}, IEventLoop* loop = nullptr);
   // Under the application lock: releases the host, then the main menu.
   ~DApp() override;
   DApp(const DApp&) = delete;
@@ -69,6 +71,7 @@ private:
   TMenu* menu = nullptr;
   std::unique_ptr<IEventLoop> ownLoop;
   IEventLoop* loop;
+  TEnsembleSources sources;
   // 1 once a fatal start-up failure asked for it; a later quit does not undo it.
   std::atomic<int32_t> exitCode{0};
   DCriticalSection lock;

@@ -37,7 +37,7 @@ TEST_F(QtAppTest, TheEditorsFrameBecomesTheShownMainWindowAndExitEndsTheLoop) {
   TQtEventLoop loop;
   int idles = 0;
   {
-    DApp app(&loop);
+    DApp app(sources, &loop);
     // Exit from the menu once the loop runs and the idle timer has ticked.
     QTimer::singleShot(300, [&] {
       const std::vector<int32_t> calls = TFakePlugin::Get().Opcodes();
