@@ -36,18 +36,40 @@ TQtMenuBar::TQtMenuBar(QMenuBar& menuBar, TMenu& menuModel, ICommands* menuComma
   for (const TMenu::TItem& item : model.GetItems()) {
     if (!item.submenu) continue;
     QMenu* menu = bar.addMenu(Text(item.text));
-    Fill(*menu, *item.submenu);
+    TMenu* submodel = item.submenu.get();
+    // The model's items may change after the bar was made (the recent files come
+    // once the window exists): a menu is filled again each time it opens.
+    QObject::connect(menu, &QMenu::aboutToShow, receiver.get(), [this, menu, submodel] {
+      Fill(*menu, *submodel);
+      RefreshMenu(menu);
+    });
+    Fill(*menu, *submodel);
   }
   Refresh();
 }
 
 TQtMenuBar::ICommands& TQtMenuBar::Commands() { return commands ? *commands : hostCommands; }
 
+void TQtMenuBar::Forget(QMenu& menu) {
+  for (QAction* action : menu.actions()) {
+    if (QMenu* submenu = action->menu()) {
+      Forget(*submenu);
+      submenu->deleteLater();
+    } else if (!action->isSeparator()) {
+      auto found = actions.find(action->data().toInt());
+      if (found != actions.end() && found->second == action) actions.erase(found);
+    }
+  }
+  menu.clear();
+}
+
 void TQtMenuBar::Fill(QMenu& menu, TMenu& submodel) {
-  QObject::connect(&menu, &QMenu::aboutToShow, receiver.get(), [this, &menu] { RefreshMenu(&menu); });
+  Forget(menu);
   for (const TMenu::TItem& item : submodel.GetItems()) {
     if (item.submenu) {
-      Fill(*menu.addMenu(Text(item.text)), *item.submenu);
+      QMenu* nested = menu.addMenu(Text(item.text));
+      QObject::connect(nested, &QMenu::aboutToShow, receiver.get(), [this, nested] { RefreshMenu(nested); });
+      Fill(*nested, *item.submenu);
     } else if (item.separator) {
       menu.addSeparator();
     } else {
@@ -83,7 +105,10 @@ void TQtMenuBar::RefreshAction(QAction& action) {
 
 void TQtMenuBar::RefreshMenu(QMenu* menu) {
   for (QAction* action : menu->actions()) {
-    if (!action->isSeparator() && !action->menu()) RefreshAction(*action);
+    if (QMenu* submenu = action->menu())
+      RefreshMenu(submenu);
+    else if (!action->isSeparator())
+      RefreshAction(*action);
   }
 }
 

@@ -1,6 +1,7 @@
 // The menu bar of a frame, built from the host's menu model: one menu per submenu of
 // the model, items with their texts and access keys, separators, nested submenus.
-// Whenever a menu opens, each item's text, enabled state and check mark are read
+// Whenever a menu opens, its items are made again from the model (items come and go:
+// the recent files), and each item's text, enabled state and check mark are read
 // again: the text and check mark from the model (the commands set them there),
 // enabled when the model and the host's enabled query both say so, checked when the
 // model or the host's checked query says so. Choosing an item runs the host's
@@ -36,7 +37,10 @@ public:
   QMenuBar& Bar() const { return bar; }
 
 private:
+  // Makes menu's items from model anew.
   void Fill(QMenu& menu, TMenu& model);
+  // Drops menu's items and the submenus under them.
+  void Forget(QMenu& menu);
   void RefreshMenu(QMenu* menu);
   void RefreshAction(QAction& action);
   void Run(int32_t id);

@@ -2,11 +2,14 @@
 // window, now on a frame of the toolkit, and the normal shutdown when the loop ends.
 #include <gtest/gtest.h>
 
+#include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
 
 #include "HostFixture.h"
+#include "foundation/IRegistry.h"
 #include "UiTest.h"
 #include "host/THost.h"
 #include "host/TMenu.h"
@@ -34,6 +37,8 @@ protected:
 
 TEST_F(QtAppTest, TheEditorsFrameBecomesTheShownMainWindowAndExitEndsTheLoop) {
   TFakePlugin::Get().chunk = {1, 2};
+  IRegistry::SetString("File1", "/home/drummer/sets/live/first.tsn");
+  IRegistry::SetString("File2", "second.tsn");
   TQtEventLoop loop;
   int idles = 0;
   {
@@ -50,9 +55,28 @@ TEST_F(QtAppTest, TheEditorsFrameBecomesTheShownMainWindowAndExitEndsTheLoop) {
       EXPECT_EQ(frame->GetClientRect(), (TArea{0, 0, 400, 300})) << "the fake plug-in's editor";
       EXPECT_EQ(frame->GetWindowRect().left, 100);
       ASSERT_NE(frame->MenuModel(), nullptr);
-      frame->MenuModel()->Refresh();  // what opening a menu does
-      EXPECT_TRUE(frame->MenuModel()->Action(Command::portSoundcard)->isChecked());
-      frame->MenuModel()->Action(Command::exit)->trigger();
+      TQtMenuBar& menus = *frame->MenuModel();
+      // Opening File shows the recent files read from the settings; opening System
+      // shows the port's check mark and the Stop/Run Audio label as the host has them.
+      QMenu* file = menus.Bar().actions()[0]->menu();
+      QMenu* system = menus.Bar().actions()[1]->menu();
+      Q_EMIT file->aboutToShow();
+      ASSERT_NE(menus.Action(1021), nullptr);
+      EXPECT_EQ(menus.Action(1021)->text(), "/.../first.tsn");
+      EXPECT_EQ(menus.Action(1022)->text(), "second.tsn");
+      Q_EMIT system->aboutToShow();
+      EXPECT_TRUE(menus.Action(Command::portSoundcard)->isChecked());
+      EXPECT_FALSE(menus.Action(Command::portAsio)->isChecked());
+      EXPECT_EQ(menus.Action(Command::toggleAudio)->text(), "Stop &Audio");
+      app.GetHost()->Execute(Command::toggleAudio);
+      Q_EMIT system->aboutToShow();
+      EXPECT_EQ(menus.Action(Command::toggleAudio)->text(), "Run &Audio");
+      EXPECT_FALSE(TFakePlugin::Get().IsActive()) << "audio stopped";
+      menus.Action(Command::toggleAudio)->trigger();
+      ASSERT_TRUE(ProcessUntil([] { return TFakePlugin::Get().IsActive(); })) << "the menu runs audio again";
+      Q_EMIT system->aboutToShow();
+      EXPECT_EQ(menus.Action(Command::toggleAudio)->text(), "Stop &Audio");
+      menus.Action(Command::exit)->trigger();
     });
     EXPECT_EQ(app.Run(), 0);
   }
