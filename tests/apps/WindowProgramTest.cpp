@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -221,6 +222,8 @@ TEST_F(WindowProgramTest, NoteKeysPlayTheirNotesWhereverThePointerIsAndHeldKeysD
 
 TEST_F(WindowProgramTest, TheMenusAccessKeysStopAndRunAudioAndExit) {
   folder.InstallPlugIn(THUDRA_PROBE_LIBRARY);
+  std::ofstream(folder.File("config/Velmora/Thudra.conf"), std::ios::app)
+      << "File1 = string \"/home/drummer/sets/live/Friday.tsn\"\n";
   TProgramRun run(folder, {}, environment);
   const unsigned long frame = WaitForMainWindow(run);
   ASSERT_NE(frame, 0u) << run.Stderr();
@@ -242,6 +245,24 @@ TEST_F(WindowProgramTest, TheMenusAccessKeysStopAndRunAudioAndExit) {
   ASSERT_TRUE(desktop.Keys(frame, {"alt+s", "p", "s", "Escape", "Escape"}));
   std::this_thread::sleep_for(milliseconds(300));
   EXPECT_EQ(Count(ProbeLog(), suspended), suspendsAtStart + 1);
+
+  // The File menu with the recent file of the settings; a screenshot of it.
+  const std::vector<unsigned long> before = desktop.TopLevelWindows();
+  ASSERT_TRUE(desktop.Keys(frame, {"alt+f"}));
+  unsigned long popup = 0;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (unsigned long window : desktop.TopLevelWindows())
+      if (std::find(before.begin(), before.end(), window) == before.end()) popup = window;
+    return popup != 0;
+  }));
+  TScreenImage shot;
+  std::string error;
+  ASSERT_TRUE(WaitUntil([&] { return desktop.Grab(popup, shot, error) && shot.CountColours(0, 0, shot.width, shot.height) >= 3; }))
+      << error;
+  EXPECT_TRUE(SavePng(shot, ScreenshotPath("file-menu.png")));
+  EXPECT_GT(shot.height, 9 * 12) << "eight items, the recent file and separators";
+  ASSERT_TRUE(desktop.Keys(frame, {"Escape"}));
+  ASSERT_TRUE(WaitUntil([&] { return !desktop.IsMapped(popup); }));
 
   // File > Exit: the normal shutdown.
   ASSERT_TRUE(desktop.Keys(frame, {"alt+f", "x"}));

@@ -78,6 +78,14 @@ std::vector<unsigned long> TDesktop::WindowsNamed(const std::string& name) {
   return found;
 }
 
+std::vector<unsigned long> TDesktop::TopLevelWindows() {
+  std::vector<unsigned long> found;
+  if (!display) return found;
+  for (unsigned long window : Children(DefaultRootWindow(display)))
+    if (IsMapped(window)) found.push_back(window);
+  return found;
+}
+
 TDesktop::TRect TDesktop::Geometry(unsigned long window) {
   TRect rect;
   XWindowAttributes attributes;

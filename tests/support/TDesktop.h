@@ -30,6 +30,8 @@ public:
 
   // Mapped top-level windows whose name is name, in stacking order (top last).
   std::vector<unsigned long> WindowsNamed(const std::string& name);
+  // Every mapped top-level window (popup menus too), in stacking order.
+  std::vector<unsigned long> TopLevelWindows();
   std::vector<unsigned long> Children(unsigned long window);
   TRect Geometry(unsigned long window);
   std::string Name(unsigned long window);
