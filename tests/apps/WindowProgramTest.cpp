@@ -300,6 +300,12 @@ TEST_F(WindowProgramTest, SizeRequestsResizeTheClientAreaAndKeepTheCorner) {
   const unsigned long client = ClientOf(frame);
   EXPECT_EQ(desktop.Geometry(client).width, 400) << "the probe's editor rectangle";
   EXPECT_EQ(desktop.Geometry(client).height, 300);
+  // The probe opens no window of its own in it: the host's own client area shows.
+  TScreenImage shot;
+  std::string error;
+  ASSERT_TRUE(desktop.Grab(client, shot, error)) << error;
+  EXPECT_EQ(shot.CountColours(0, 0, shot.width, shot.height), 1u);
+  EXPECT_EQ(shot.At(200, 150), 0x202428u);
   ASSERT_TRUE(desktop.Xdotool({"windowmove", std::to_string(frame), "230", "140"}));
   ASSERT_TRUE(WaitUntil([&] { return desktop.Geometry(frame).x == 230; }));
   ASSERT_EQ(ProbeLog().find("callback op=15"), std::string::npos) << "the test was too slow to move it first";
