@@ -1,5 +1,6 @@
 // thudra: the standalone host of the Thudra drum sampler.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -13,7 +14,8 @@ void PrintUsage(std::FILE* to) {
                "\n"
                "Hosts the Thudra drum sampler (Thudra.dll in the program's folder).\n"
                "\n"
-               "  --headless     run without a window (message boxes go to standard error)\n"
+               "  --headless     run without a window (message boxes go to standard error);\n"
+               "                 also the mode when there is no display (DISPLAY)\n"
                "  --plugin PATH  host the VST 2 instrument at PATH instead of Thudra.dll\n"
                "                 (its product check is skipped)\n"
                "  --help         show this help and exit\n"
@@ -25,6 +27,7 @@ void PrintUsage(std::FILE* to) {
 }
 
 struct TOptions {
+  bool headless = false;
   bool help = false;
   bool version = false;
   std::string plugin;
@@ -36,7 +39,7 @@ TOptions ParseOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--headless") {
-      // The only mode until the window toolkit joins.
+      options.headless = true;
     } else if (word == "--plugin") {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') {
         options.error = "--plugin needs a path";
@@ -76,7 +79,11 @@ int main(int argc, char** argv) {
 
   TPlatform::TOptions platformOptions;
   platformOptions.plugin = options.plugin;
+  const char* display = std::getenv("DISPLAY");
+  platformOptions.window = !options.headless && display && *display;
   TPlatform platform(platformOptions);
-  DApp app;
+  if (platformOptions.window && !platform.GetEventLoop())
+    std::fprintf(stderr, "thudra: %s; running without a window\n", platform.GetWindowError().c_str());
+  DApp app(TEnsembleSources(), platform.GetEventLoop());
   return app.Run();
 }

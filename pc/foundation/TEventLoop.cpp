@@ -2,42 +2,20 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 
-namespace {
-// What the signal handler may touch: lock-free atomics only.
-std::atomic<int> signalWakeFd{-1};
-std::atomic<int> pendingSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
+#include "TQuitSignals.h"
 
-void OnQuitSignal(int signal) {
-  const int savedErrno = errno;
-  pendingSignal.store(signal);
-  const int fd = signalWakeFd.load();
-  if (fd >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(fd, &one, sizeof(one));
-  }
-  errno = savedErrno;
-}
-}  // namespace
-
-TEventLoop::TEventLoop() : wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TEventLoop::TEventLoop()
+    : wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), loopThread(std::this_thread::get_id()) {}
 
 TEventLoop::~TEventLoop() {
-  if (service && service->GetWindowTimer() == this) service->SetWindowTimer(nullptr);
-  int expected = wakeFd;
-  signalWakeFd.compare_exchange_strong(expected, -1);
+  DetachFromTimers();
+  TQuitSignals::Release(wakeFd);
   if (wakeFd >= 0) ::close(wakeFd);
-}
-
-void TEventLoop::ServeTimers(TTimerDialog& timerService) {
-  service = &timerService;
-  timerService.SetWindowTimer(this);
 }
 
 void TEventLoop::Wake() const {
@@ -83,27 +61,19 @@ bool TEventLoop::PostTask(std::function<void()> task) {
 
 void TEventLoop::SetMessageHandler(TMessageHandler newHandler) { handler = std::move(newHandler); }
 
-void TEventLoop::QuitOnSignals() {
-  signalWakeFd.store(wakeFd);
-  struct sigaction action {};
-  action.sa_handler = OnQuitSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+void TEventLoop::QuitOnSignals() { TQuitSignals::Install(wakeFd); }
 
 void TEventLoop::CheckSignals() {
-  if (signalWakeFd.load() != wakeFd) return;
-  const int signal = pendingSignal.exchange(0);
+  if (!TQuitSignals::IsInstalledFor(wakeFd)) return;
+  const int signal = TQuitSignals::Take();
   if (signal != 0) PostQuit(128 + signal);
 }
 
 bool TEventLoop::StartTimer(uint32_t id, uint32_t periodMilliseconds, IWindowTimerTarget& target) {
   if (periodMilliseconds == 0 || wakeFd < 0) return false;
   StopTimer(id);
-  const std::chrono::milliseconds period(periodMilliseconds);
-  timers.push_back({id, period, TClock::now() + period, &target});
+  const std::chrono::nanoseconds period = std::chrono::milliseconds(periodMilliseconds);
+  timers.push_back({id, nextSerial++, period, TClock::now() + period, &target});
   return true;
 }
 
@@ -112,21 +82,27 @@ void TEventLoop::StopTimer(uint32_t id) {
                timers.end());
 }
 
+void TEventLoop::Fire(uint32_t id, TClock::time_point now) {
+  auto find = [this, id] { return std::find_if(timers.begin(), timers.end(), [id](const TTimer& t) { return t.id == id; }); };
+  auto timer = find();
+  if (timer == timers.end() || timer->due > now) return;
+  const uint64_t serial = timer->serial;
+  IWindowTimerTarget* target = timer->target;
+  target->OnWindowTimer(id);
+  // The next period starts when this tick is done: whatever the target read from
+  // the clock during the tick lies at least one period before the next one. A timer
+  // that the target stopped or started again keeps what the target did.
+  timer = find();
+  if (timer != timers.end() && timer->serial == serial) timer->due = TClock::now() + timer->period;
+}
+
 void TEventLoop::RunDueTimers() {
   const TClock::time_point now = TClock::now();
   std::vector<uint32_t> due;
   for (const TTimer& timer : timers)
     if (timer.due <= now) due.push_back(timer.id);
-  // A callback may start or stop timers: look each one up again.
-  for (uint32_t id : due) {
-    auto timer = std::find_if(timers.begin(), timers.end(), [id](const TTimer& t) { return t.id == id; });
-    if (timer == timers.end() || timer->due > now) continue;
-    // Like a window timer, a late timer fires once and does not catch up.
-    timer->due += timer->period;
-    if (timer->due <= now) timer->due = now + timer->period;
-    IWindowTimerTarget* target = timer->target;
-    target->OnWindowTimer(id);
-  }
+  // A tick may start or stop timers: each one is looked up again.
+  for (uint32_t id : due) Fire(id, now);
 }
 
 void TEventLoop::Dispatch(const TMessage& message) {
@@ -137,13 +113,12 @@ void TEventLoop::Dispatch(const TMessage& message) {
   if (message.message >= userMessage && handler) handler(message.message, message.param1, message.param2);
 }
 
-int TEventLoop::WaitMilliseconds(int32_t limit) const {
-  int wait = limit;
+TEventLoop::TClock::duration TEventLoop::WaitTime(TClock::duration limit) const {
+  TClock::duration wait = limit;
   const TClock::time_point now = TClock::now();
   for (const TTimer& timer : timers) {
-    const auto until = std::chrono::ceil<std::chrono::milliseconds>(timer.due - now).count();
-    const int toTimer = until < 0 ? 0 : static_cast<int>(std::min<int64_t>(until, 60000));
-    if (wait < 0 || toTimer < wait) wait = toTimer;
+    const TClock::duration toTimer = std::max(TClock::duration::zero(), timer.due - now);
+    if (wait < TClock::duration::zero() || toTimer < wait) wait = toTimer;
   }
   return wait;
 }
@@ -165,18 +140,28 @@ bool TEventLoop::RunFor(int32_t milliseconds) {
     RunDueTimers();
     if (quitting.load()) return false;
 
-    int32_t limit = -1;
+    TClock::duration limit = TClock::duration(-1);
     if (milliseconds >= 0) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - TClock::now()).count();
-      if (left <= 0) return true;
-      limit = static_cast<int32_t>(left);
+      limit = end - TClock::now();
+      if (limit <= TClock::duration::zero()) return true;
     }
     {
       std::lock_guard<std::mutex> hold(mutex);
       if (!messages.empty()) continue;
     }
+    // ppoll waits to the nanosecond and never returns before its timeout has passed;
+    // a timer checks its deadline against the clock again anyway.
+    const TClock::duration wait = WaitTime(limit);
+    timespec timeout{};
+    timespec* until = nullptr;
+    if (wait >= TClock::duration::zero()) {
+      const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+      timeout.tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
+      timeout.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+      until = &timeout;
+    }
     pollfd wake{wakeFd, POLLIN, 0};
-    const int ready = poll(&wake, wakeFd >= 0 ? 1 : 0, WaitMilliseconds(limit));
+    const int ready = ppoll(&wake, wakeFd >= 0 ? 1 : 0, until, nullptr);
     if (ready > 0) DrainWakeups();
   }
 }

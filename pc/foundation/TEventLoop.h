@@ -1,7 +1,7 @@
 // The headless event loop of the user-interface thread, for a program without a
 // window: it runs window timers (the timer service's 50-millisecond timer), takes
-// messages posted from any thread, and can be woken from a signal handler, so that
-// SIGINT and SIGTERM end it cleanly.
+// messages and tasks posted from any thread, and can be woken from a signal handler,
+// so that SIGINT and SIGTERM end it cleanly. Threading: as IEventLoop says.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -12,10 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/IWindowTimer.h"
-#include "foundation/TTimerDialog.h"
+#include "IEventLoop.h"
 
-class TEventLoop : public IWindowTimer {
+class TEventLoop : public IEventLoop {
 public:
   // Messages with a number from this one on are handed to the message handler.
   static constexpr uint32_t quitMessage = 0x12;
@@ -29,30 +28,24 @@ public:
   TEventLoop(const TEventLoop&) = delete;
   TEventLoop& operator=(const TEventLoop&) = delete;
 
-  // Makes this loop the window timer of service (the process-wide one by default).
-  void ServeTimers(TTimerDialog& service = GetTimerService());
-
-  // Runs on the calling thread until quit; answers the quit code.
-  int Run();
+  int Run() override;
   // Runs what is due and waits at most milliseconds for more; false once quit.
   bool RunFor(int32_t milliseconds);
 
-  // From any thread. Quit ends Run with code.
-  void PostQuit(int code = 0);
+  void PostQuit(int code = 0) override;
   // From any thread; message >= userMessage goes to the handler on the loop's thread.
   bool PostMessage(uint32_t message, intptr_t param1 = 0, intptr_t param2 = 0);
-  // From any thread; the task runs on the loop's thread.
-  bool PostTask(std::function<void()> task);
+  bool PostTask(std::function<void()> task) override;
   void SetMessageHandler(TMessageHandler handler);
 
-  // SIGINT and SIGTERM post quit (code 128 + signal) to this loop. The handler only
-  // sets an atomic flag and writes to the loop's wake-up descriptor.
-  void QuitOnSignals();
+  // The handler only sets an atomic flag and writes to the loop's wake-up descriptor.
+  void QuitOnSignals() override;
   // Async-signal-safe: wakes the loop.
   void Wake() const;
 
-  bool IsQuitting() const { return quitting.load(); }
-  int GetQuitCode() const { return quitCode.load(); }
+  bool IsQuitting() const override { return quitting.load(); }
+  int GetQuitCode() const override { return quitCode.load(); }
+  bool IsLoopThread() const override { return std::this_thread::get_id() == loopThread; }
 
   bool StartTimer(uint32_t id, uint32_t periodMilliseconds, IWindowTimerTarget& target) override;
   void StopTimer(uint32_t id) override;
@@ -61,7 +54,8 @@ private:
   using TClock = std::chrono::steady_clock;
   struct TTimer {
     uint32_t id;
-    std::chrono::milliseconds period;
+    uint64_t serial;  // which start of the timer this is
+    std::chrono::nanoseconds period;
     TClock::time_point due;
     IWindowTimerTarget* target;
   };
@@ -74,16 +68,19 @@ private:
 
   void Dispatch(const TMessage& message);
   void RunDueTimers();
-  int WaitMilliseconds(int32_t limit) const;
+  void Fire(uint32_t id, TClock::time_point now);
+  // How long to wait for the next timer, at most limit (negative: no limit).
+  TClock::duration WaitTime(TClock::duration limit) const;
   void DrainWakeups() const;
   void CheckSignals();
 
   int wakeFd = -1;
+  std::thread::id loopThread;
   std::atomic<bool> quitting{false};
   std::atomic<int> quitCode{0};
   std::mutex mutex;
   std::deque<TMessage> messages;
   std::vector<TTimer> timers;
+  uint64_t nextSerial = 1;
   TMessageHandler handler;
-  TTimerDialog* service = nullptr;
 };

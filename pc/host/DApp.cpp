@@ -1,17 +1,32 @@
 #include "DApp.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
 #include <new>
 
 #include "foundation/IRegistry.h"
+#include "pc/foundation/TEventLoop.h"
 #include "foundation/Messages.h"
 #include "host/THost.h"
 #include "host/TMenu.h"
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
 
-DApp::DApp(const TEnsembleSources& ensembleSources) : sources(ensembleSources) {
+namespace {
+// The application whose loop runs, for the exit hook.
+std::atomic<DApp*> runningApp{nullptr};
+std::once_flag exitHookInstalled;
+}  // namespace
+
+DApp::DApp(const TEnsembleSources& ensembleSources, IEventLoop* eventLoop)
+    : loop(eventLoop), sources(ensembleSources) {
+  if (!loop) {
+    ownLoop = std::make_unique<TEventLoop>();
+    loop = ownLoop.get();
+  }
   TApp::SetPlatform(this);
-  loop.ServeTimers(GetTimerService());
+  loop->ServeTimers(GetTimerService());
 }
 
 DApp::~DApp() {
@@ -39,18 +54,31 @@ void DApp::Release() {
 
 void DApp::PostQuit(int32_t code) {
   if (code != 0) exitCode.store(code);
-  loop.PostQuit(code);
+  loop->PostQuit(code);
 }
 
 int DApp::Run() {
-  loop.QuitOnSignals();
+  loop->QuitOnSignals();
   InitInstance();
-  loop.Run();
+  std::call_once(exitHookInstalled, [] { std::atexit(&DApp::OnProcessExit); });
+  runningApp.store(this);
+  loop->Run();
+  runningApp.store(nullptr);
   ExitInstance();
   Release();
   // A signal (the loop's code 128 + its number) ends the program through the normal
   // shutdown, which is a success; only a fatal start-up failure answers 1.
   return exitCode.load() == 1 ? 1 : 0;
+}
+
+void DApp::OnProcessExit() {
+  // Only the user-interface thread may take the host down; exit on another thread
+  // ends the process as it is.
+  DApp* app = runningApp.load();
+  if (!app || !app->loop->IsLoopThread()) return;
+  runningApp.store(nullptr);
+  app->ExitInstance();
+  app->Release();
 }
 
 bool DApp::InitInstance() {

@@ -1,15 +1,21 @@
-// The application object of this platform, headless: an event loop that runs the
-// timer service and posted messages, the console for message boxes, and a frame
-// without pixels as the main window. SIGINT and SIGTERM post the quit message.
+// The application object of this platform: the start-up and shutdown of the host on
+// an event loop that runs the timer service and posted work. The loop is the
+// headless one of its own, or the window toolkit's that the platform installed
+// (then the frames are the toolkit's windows and message boxes are shown there).
+// SIGINT and SIGTERM post the quit message.
+//
+// Threading: construct, Run and destroy on the user-interface thread; PostQuit from
+// any thread.
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "foundation/DCriticalSection.h"
 #include "foundation/TTimerDialog.h"
 #include "host/KEnsemble.h"
 #include "host/TApp.h"
-#include "pc/foundation/TEventLoop.h"
+#include "pc/foundation/IEventLoop.h"
 
 class THost;
 class TMenu;
@@ -25,14 +31,17 @@ public:
 
   // sources: what the host's ensemble builds its ports from (the program's own by
   // default; tests and the offline renderer hand in theirs).
-  explicit DApp(const TEnsembleSources& sources = {});
+  // loop: the window toolkit's; null: a headless loop of its own.
+  explicit DApp(const TEnsembleSources& sources = {}, IEventLoop* loop = nullptr);
   // Under the application lock: releases the host, then the main menu.
   ~DApp() override;
   DApp(const DApp&) = delete;
   DApp& operator=(const DApp&) = delete;
 
   // Initialisation, the message loop, exit; answers the process's exit code (0, or
-  // 1 after a fatal start-up failure; a signal ends it with 0).
+  // 1 after a fatal start-up failure; a signal ends it with 0). When the process
+  // ends with exit() while the loop runs (the window toolkit and the X library end a
+  // program whose display went away this way), the normal shutdown runs first.
   int Run();
 
   bool InitInstance();
@@ -43,7 +52,7 @@ public:
   THost* GetHost() const { return host; }
   TVSTWnd* GetFrame() const { return frame; }
   TMenu* GetMenu() const { return menu; }
-  TEventLoop& GetLoop() { return loop; }
+  IEventLoop& GetLoop() { return *loop; }
   // True when the host made its own frame (the plug-in has no editor).
   bool HasOwnFrame() const { return ownWindow != nullptr; }
 
@@ -53,13 +62,15 @@ private:
   TVSTWnd* ChooseFrame();
   void PlaceAndShow();
   void Release();
+  static void OnProcessExit();
 
   TVSTWnd* frame = nullptr;
   TVSTWnd* ownWindow = nullptr;
   int32_t showMode = 0;
   THost* host = nullptr;
   TMenu* menu = nullptr;
-  TEventLoop loop;
+  std::unique_ptr<IEventLoop> ownLoop;
+  IEventLoop* loop;
   TEnsembleSources sources;
   // 1 once a fatal start-up failure asked for it; a later quit does not undo it.
   std::atomic<int32_t> exitCode{0};

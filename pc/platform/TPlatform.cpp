@@ -13,10 +13,12 @@
 #include "pc/audio/TWaveDeviceLayer.h"
 #include "pc/host/TDlLibraryLoader.h"
 #include "pc/midi/TMidiDeviceLayer.h"
+#include "pc/ui/TQtUi.h"
 #include "plughost/TVSTPlug.h"
 
 TPlatform::TPlatform(const TOptions& options) {
   InstallPosixPlatform();
+  if (options.window) ui = TQtUi::Create(TQtUi::TOptions(), windowError);
   if (options.settings) TSettingsStore::InstallForUser();
   if (options.libraries) TDlLibraryLoader::Install();
   if (!options.plugin.empty()) {
@@ -51,4 +53,7 @@ TPlatform::~TPlatform() {
   if (midiDevices) SetMidiDevices(nullptr);
   midiDevices.reset();
   if (pluginChosen) TVSTPlug::SetLibrary(TStr(), true);
+  ui.reset();
 }
+
+IEventLoop* TPlatform::GetEventLoop() const { return ui ? &ui->GetLoop() : nullptr; }

@@ -1,8 +1,9 @@
 // The platform installation of a program: every service that the model side reaches
 // through an installed interface (files, thread priorities, the settings store, the
-// library loader, the MIDI device layer, the wave device layer and the media timer) is
-// made and installed in one step, in the
-// order the services need each other, and uninstalled in the opposite order.
+// library loader, the MIDI device layer, the wave device layer and the media timer, the
+// window toolkit with its frames, message boxes and file dialogs) is made and
+// installed in one step, in the order the services need each other, and uninstalled
+// in the opposite order.
 //
 // Threading: construct and destroy on the main thread, before any other thread of
 // the program starts and after every one has ended.
@@ -10,9 +11,11 @@
 #include <memory>
 #include <string>
 
+class IEventLoop;
 class TMidiDeviceLayer;
 class TWaveDeviceLayer;
 class TMediaTimerThread;
+class TQtUi;
 
 class TPlatform {
 public:
@@ -28,6 +31,9 @@ public:
     bool audioDevices = true;
     // The plug-in to host instead of Thudra.dll; its product check is skipped.
     std::string plugin;
+    // The window toolkit on the X11 display of DISPLAY. When the display cannot be
+    // opened the program runs without a window (GetWindowError says why).
+    bool window = false;
   };
 
   explicit TPlatform(const TOptions& options);
@@ -39,8 +45,14 @@ public:
   TMidiDeviceLayer* GetMidiDevices() const { return midiDevices.get(); }
   // Null when the options left the wave device layer out.
   TWaveDeviceLayer* GetWaveDevices() const { return waveDevices.get(); }
+  // The window toolkit's event loop; null without a window (the application object
+  // then runs a headless loop of its own).
+  IEventLoop* GetEventLoop() const;
+  const std::string& GetWindowError() const { return windowError; }
 
 private:
+  std::unique_ptr<TQtUi> ui;
+  std::string windowError;
   std::unique_ptr<TMidiDeviceLayer> midiDevices;
   std::unique_ptr<TWaveDeviceLayer> waveDevices;
   std::unique_ptr<TMediaTimerThread> mediaTimer;

@@ -129,6 +129,7 @@ void TAudioInOut::OnRateChange(TShared*) {
 
 void TAudioInOut::Process() {
   if (!buffersOk) return;
+  const TNoMessageScope noMessages;  // a block never waits for a message box
   const int32_t frames = GetBlockSize();
   // Sequentially consistent: the ensemble takes its plug-in, clock and player away
   // and then waits while a block is busy, so a block either sees them gone or is

@@ -2,6 +2,7 @@
 // installs a presenter (console now, the window toolkit later); tests install the
 // scripted one.
 #pragma once
+#include <cstdint>
 #include <vector>
 
 #include "TStr.h"
@@ -16,6 +17,7 @@ enum class EFileDialog { Open, Save, Folder };
 struct TFileDialogRequest {
   EFileDialog kind = EFileDialog::Open;
   TStr title;
+  int32_t fileType = 0;  // the file type of the table the filters come from
   std::vector<TFileFilter> filters;
   TStr defaultExtension;  // without point; empty when the type has none
   TStr folder;            // where the dialog starts

@@ -26,6 +26,7 @@ TStr& ErrorCaption() {
 // a worker thread's destructor never races with the user-interface thread's error.
 thread_local TParamStr* pendingError = nullptr;
 thread_local int destructorDepth = 0;
+thread_local int noMessageDepth = 0;
 
 uint32_t FlagsForKind(int kind) {
   switch (kind) {
@@ -57,14 +58,21 @@ IMessagePresenter& GetMessagePresenter() {
   return current ? *current : consolePresenter;
 }
 
+TNoMessageScope::TNoMessageScope() { ++noMessageDepth; }
+TNoMessageScope::~TNoMessageScope() { --noMessageDepth; }
+bool MayShowMessages() { return noMessageDepth == 0; }
+
 int ShowMessage(const TParamStr& text, const TParamStr& caption, int kind) {
   const uint32_t flags = MessageFlags::TaskModal | FlagsForKind(kind);
+  if (noMessageDepth > 0) return ButtonForAnswer(TConsolePresenter::SafeAnswer(flags));
   return ButtonForAnswer(GetMessagePresenter().Present(text.GetText(), caption.GetText(), flags));
 }
 
 int ShowError(const TParamStr& text, int kind) { return ShowMessage(text, TParamStr(ErrorCaption()), kind); }
 
-void ShowPlainMessage(const TStr& text, const TStr& caption) { GetMessagePresenter().Present(text, caption, 0); }
+void ShowPlainMessage(const TStr& text, const TStr& caption) {
+  if (noMessageDepth == 0) GetMessagePresenter().Present(text, caption, 0);
+}
 
 void SetErrorCaption(const TStr& caption) { ErrorCaption() = caption; }
 const TStr& GetErrorCaption() { return ErrorCaption(); }

@@ -40,6 +40,18 @@ int ShowError(const TParamStr& text, int kind = 0);
 // A plain box without icon or task-modal flags (the settings store's complaint).
 void ShowPlainMessage(const TStr& text, const TStr& caption);
 
+// A thread that must never wait (the audio thread while it processes a block) runs
+// inside this scope: ShowMessage there shows nothing and answers at once with the
+// answer that does nothing (OK, Cancel or No). It neither allocates nor locks.
+class TNoMessageScope {
+public:
+  TNoMessageScope();
+  ~TNoMessageScope();
+  TNoMessageScope(const TNoMessageScope&) = delete;
+  TNoMessageScope& operator=(const TNoMessageScope&) = delete;
+};
+bool MayShowMessages();
+
 // The caption of ShowError: the product title that the host gives.
 void SetErrorCaption(const TStr& caption);
 const TStr& GetErrorCaption();

@@ -180,6 +180,7 @@ bool TFileName::RunFileDialog(EFileDialog kind, const TStr& title) {
   TFileDialogRequest request;
   request.kind = kind;
   request.title = title;
+  request.fileType = type;
   request.filters = GetFileType(type).filters;
   request.defaultExtension = GetFileType(type).extension;
   request.folder = folder;

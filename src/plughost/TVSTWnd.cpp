@@ -26,7 +26,9 @@ void TVSTWnd::SetPlacement(const TPnt& position, const TArea& size) {
   const TArea client = frame->GetClientRect();
   int32_t width = size.Width();
   int32_t height = size.Height();
-  if (width <= 0 || height <= 0) {
+  // A plug-in that asks for a negative or absurdly large size gets no change.
+  if (width < 0 || height < 0 || width > maxClientSize || height > maxClientSize) return;
+  if (width == 0 || height == 0) {
     ERect* rect = nullptr;
     if (plug && plug->EditGetRect(&rect) && rect) {
       width = rect->right - rect->left;

@@ -9,6 +9,8 @@ public:
   static constexpr const char* windowName = "Hostlet";
   // Dialog frame, system menu, minimize box: no sizing border.
   static constexpr uint32_t frameStyle = 0x004A0000;
+  // The largest client width or height that a placement takes.
+  static constexpr int32_t maxClientSize = 8192;
 
   // plug may be null (the host's own window for a plug-in without editor).
   explicit TVSTWnd(IVSTPlug* plug);

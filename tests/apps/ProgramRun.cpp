@@ -32,6 +32,11 @@ TProgramFolder::~TProgramFolder() {
 void TProgramFolder::InstallProgram() {
   fs::copy_file(std::string(THUDRA_PROGRAM_DIR) + "/thudra", File("thudra"), fs::copy_options::overwrite_existing);
   fs::permissions(File("thudra"), fs::perms::owner_all, fs::perm_options::add);
+  // The libraries that the program loads from its own folder, as an installation has them.
+  for (const char* library : {"orbds.dll", "VMASIO.dll"}) {
+    const std::string built = std::string(THUDRA_PROGRAM_DIR) + "/" + library;
+    if (fs::exists(built)) fs::copy_file(built, File(library), fs::copy_options::overwrite_existing);
+  }
 }
 
 void TProgramFolder::InstallPlugIn(const std::string& library) {

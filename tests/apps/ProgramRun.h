@@ -13,7 +13,8 @@ public:
   ~TProgramFolder();
   const std::string& Path() const { return path; }
   std::string File(const std::string& name) const { return path + "/" + name; }
-  // Copies the program (and the tool) into the folder.
+  // Copies the program and the libraries it loads from its folder (orbds.dll,
+  // VMASIO.dll) into the folder.
   void InstallProgram();
   // Copies library into the folder as Thudra.dll (replacing one that is there).
   void InstallPlugIn(const std::string& library);

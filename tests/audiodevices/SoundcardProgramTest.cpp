@@ -39,8 +39,6 @@ protected:
     capture = std::make_unique<TJackCapture>(30.0, 1000.0, 0.5f);
     ASSERT_TRUE(capture->Opened());
     program.InstallProgram();
-    fs::copy_file(std::string(THUDRA_PROGRAM_DIR) + "/orbds.dll", program.File("orbds.dll"),
-                  fs::copy_options::overwrite_existing);
     pads = program.File("pads");
     ASSERT_EQ(::mkfifo(pads.c_str(), 0600), 0);
     environment["XDG_CONFIG_HOME"] = program.File("config");

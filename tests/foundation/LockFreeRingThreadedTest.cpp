@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,7 +67,11 @@ TEST_P(LockFreeRing, ProducersAtFullSpeedLoseNothingAndKeepTheirOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, LockFreeRing,
-                         ::testing::Values(TRun{1, 2, 200000}, TRun{4, 8, 100000}, TRun{3, 4096, 200000}));
+                         ::testing::Values(TRun{1, 2, 200000}, TRun{4, 8, 100000}, TRun{3, 4096, 200000}),
+                         [](const ::testing::TestParamInfo<TRun>& info) {
+                           return std::to_string(info.param.producers) + "ProducersInto" +
+                                  std::to_string(info.param.capacity) + "Slots";
+                         });
 
 TEST(LockFreeRingFull, AFullRingRefusesAtOnceAndTakesAgainAfterAPop) {
   ELockFreeRing<int> ring(4);

@@ -52,6 +52,27 @@ TEST_F(EditorWindowTest, AZeroCoordinateKeepsThePositionAndAZeroSizeTakesTheEdit
   EXPECT_EQ(frame->GetWindowRect(), (TArea{70, 80, 478, 407}));
 }
 
+TEST_F(EditorWindowTest, AbsurdSizeRequestsLeaveTheWindowAsItIs) {
+  TVSTPlug plug(nullptr);  // its editor: 400 x 300 at (100, 100)
+  TVSTWnd* editor = plug.GetEditor();
+  ASSERT_NE(editor, nullptr);
+  IFrameWnd* frame = editor->GetFrame();
+  editor->SetPlacement({0, 0}, {0, 0, 250, 150});
+  const TArea before = frame->GetWindowRect();
+  struct TCase {
+    int32_t width, height;
+  };
+  for (const TCase& c : {TCase{-1, 150}, TCase{250, -40}, TCase{8193, 150}, TCase{250, 100000},
+                         TCase{INT32_MIN, INT32_MAX}}) {
+    editor->SetPlacement({0, 0}, {0, 0, c.width, c.height});
+    EXPECT_EQ(frame->GetWindowRect(), before) << c.width << " x " << c.height;
+  }
+  editor->SetPlacement({0, 0}, {0, 0, 8192, 8192});
+  EXPECT_EQ(frame->GetClientRect(), (TArea{0, 0, 8192, 8192})) << "the largest size still taken";
+  editor->SetPlacement({0, 0}, {0, 0, 0, 77});
+  EXPECT_EQ(frame->GetClientRect(), (TArea{0, 0, 400, 300})) << "a zero takes the editor's own size";
+}
+
 TEST_F(EditorWindowTest, WithoutFrameTheWindowReportsAndThePlugInGetsNoWindow) {
   factory.refuse = true;
   TVSTPlug plug(nullptr);

@@ -41,9 +41,11 @@
 //                                  GetProductString, GetVendorVersion, CanDo
 //                                  "sizeWindow", "sendVstTimeInfo", "SizeWindow",
 //                                  "receiveVstEvents", and GetTime; recorded as callbacks.
-//   THUDRA_PROBE_SIZE_REQUEST=<w>x<h>
-//                                  at the first idle call (effIdle or effEditIdle):
-//                                  audioMasterSizeWindow, index w, value h.
+//   THUDRA_PROBE_SIZE_REQUEST=<w>x<h>[@<idle>][,...]
+//                                  audioMasterSizeWindow, index w, value h (either may
+//                                  be negative): without @ at the first idle call
+//                                  (effIdle or effEditIdle), with @<idle> at the
+//                                  <idle>-th effIdle call (1-based).
 //   THUDRA_PROBE_EVENTS_OUT=<n>    at the first idle call: one audioMasterProcessEvents
 //                                  with n MIDI events: event i has delta i, bytes
 //                                  0x93, 60 + i (mod 128), 100, 0.

@@ -145,7 +145,11 @@ struct TConfig {
   bool mainNull = false;
   bool callInMain = false;
   bool askHost = false;
-  int sizeWidth = -1, sizeHeight = -1;
+  struct TSizeRequest {
+    int width, height;
+    long idle;  // 0: the first idle call of either kind
+  };
+  std::vector<TSizeRequest> sizeRequests;
   int eventsOut = 0;
   std::vector<TScheduled> schedule;
   std::string folder = ".";
@@ -176,6 +180,21 @@ std::vector<TScheduled> ParseSchedule(const std::string& text) {
   return list;
 }
 
+std::vector<TConfig::TSizeRequest> ParseSizeRequests(const std::string& text) {
+  std::vector<TConfig::TSizeRequest> list;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string item = text.substr(start, end - start);
+    TConfig::TSizeRequest request{0, 0, 0};
+    if (std::sscanf(item.c_str(), "%dx%d@%ld", &request.width, &request.height, &request.idle) >= 2)
+      list.push_back(request);
+    start = end + 1;
+  }
+  return list;
+}
+
 TConfig ReadConfig() {
   TConfig c;
   OpenLog(Switch("THUDRA_PROBE_LOG"));
@@ -190,7 +209,7 @@ TConfig ReadConfig() {
   c.mainNull = On(Switch("THUDRA_PROBE_MAIN_NULL"));
   c.callInMain = On(Switch("THUDRA_PROBE_CALL_IN_MAIN"));
   c.askHost = On(Switch("THUDRA_PROBE_ASK_HOST"));
-  std::sscanf(Switch("THUDRA_PROBE_SIZE_REQUEST").c_str(), "%dx%d", &c.sizeWidth, &c.sizeHeight);
+  c.sizeRequests = ParseSizeRequests(Switch("THUDRA_PROBE_SIZE_REQUEST"));
   c.eventsOut = std::atoi(Switch("THUDRA_PROBE_EVENTS_OUT").c_str());
   c.schedule = ParseSchedule(Switch("THUDRA_PROBE_COMMANDS"));
   if (!Switch("THUDRA_PROBE_FOLDER").empty()) c.folder = Switch("THUDRA_PROBE_FOLDER");
@@ -454,11 +473,14 @@ private:
   void Idle(bool counted) {
     if (!idleSeen) {
       idleSeen = true;
-      if (config.sizeWidth >= 0) Call(audioMasterSizeWindow, config.sizeWidth, config.sizeHeight, nullptr, 0);
+      for (const auto& request : config.sizeRequests)
+        if (request.idle == 0) Call(audioMasterSizeWindow, request.width, request.height, nullptr, 0);
       if (config.eventsOut > 0) SendEvents(config.eventsOut);
     }
     if (!counted) return;
     ++idleCount;
+    for (const auto& request : config.sizeRequests)
+      if (request.idle == idleCount) Call(audioMasterSizeWindow, request.width, request.height, nullptr, 0);
     for (const TScheduled& s : config.schedule)
       if (s.idle == idleCount) SendCommand(s.transport, s.command, nullptr, nullptr, nullptr, s.loop);
   }
