@@ -52,3 +52,14 @@ private:
 bool OnLibraryThread();
 // Marks the calling thread as one of the library's for the rest of its life.
 void MarkLibraryThread();
+// Marks it for one callback: JACK may call some callbacks on the caller's thread.
+class TLibraryCallback {
+public:
+  TLibraryCallback();
+  ~TLibraryCallback();
+  TLibraryCallback(const TLibraryCallback&) = delete;
+  TLibraryCallback& operator=(const TLibraryCallback&) = delete;
+
+private:
+  bool before;
+};

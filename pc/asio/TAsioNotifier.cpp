@@ -7,6 +7,9 @@ thread_local bool libraryThread = false;
 bool OnLibraryThread() { return libraryThread; }
 void MarkLibraryThread() { libraryThread = true; }
 
+TLibraryCallback::TLibraryCallback() : before(libraryThread) { libraryThread = true; }
+TLibraryCallback::~TLibraryCallback() { libraryThread = before; }
+
 TAsioNotifier::TAsioNotifier() : thread([this] { Run(); }) {}
 
 TAsioNotifier::~TAsioNotifier() {

@@ -163,7 +163,7 @@ int32_t TJackAsioDriver::ControlPanel(intptr_t value) {
 }
 
 int TJackAsioDriver::Process(jack_nframes_t frames, void* self) {
-  MarkLibraryThread();
+  TLibraryCallback callback;
   auto& driver = *static_cast<TJackAsioDriver*>(self);
   TAsioGate::TPass pass(driver.cycleGate);
   if (!pass) return 0;
@@ -180,7 +180,7 @@ int TJackAsioDriver::Process(jack_nframes_t frames, void* self) {
 }
 
 int TJackAsioDriver::PeriodChanged(jack_nframes_t frames, void* self) {
-  MarkLibraryThread();
+  TLibraryCallback callback;
   auto& driver = *static_cast<TJackAsioDriver*>(self);
   driver.period.store(frames);
   const uint32_t own = driver.bufferPeriod.load();
@@ -189,14 +189,14 @@ int TJackAsioDriver::PeriodChanged(jack_nframes_t frames, void* self) {
 }
 
 int TJackAsioDriver::RateChanged(jack_nframes_t newRate, void* self) {
-  MarkLibraryThread();
+  TLibraryCallback callback;
   auto& driver = *static_cast<TJackAsioDriver*>(self);
   if (driver.rate.exchange(newRate) != newRate) driver.notifier.PostRate(static_cast<double>(newRate));
   return 0;
 }
 
 void TJackAsioDriver::ServerEnded(jack_status_t, const char*, void* self) {
-  MarkLibraryThread();
+  TLibraryCallback callback;
   auto& driver = *static_cast<TJackAsioDriver*>(self);
   driver.failed.store(true);
   driver.MarkStopped();
