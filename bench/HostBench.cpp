@@ -39,51 +39,42 @@ public:
 };
 
 // A port with the null conversions of a device that needs none.
+// A port whose device does nothing: the host's block alone.
 class TBenchPort : public TAudioInOut {
 public:
   using TAudioInOut::TAudioInOut;
   int32_t GetPortType() override { return AudioPortMultiMedia; }
   int32_t GetOutputCount() override { return 2; }
   int32_t GetInputCount() override { return 2; }
-  void ClearBuffers() override {}
-  void EnableInputChannel(int32_t) override {}
-  void EnableOutputChannel(int32_t) override {}
-  void DisableInputChannel(int32_t) override {}
-  void DisableOutputChannel(int32_t) override {}
   int32_t IsAudioPort() override { return 1; }
-  void ShowSettings(IFrameWnd*) override {}
-  int32_t HasRouting() override { return 0; }
-  void ShowRouting(IFrameWnd*) override {}
 
 protected:
   void OpenDevice() override {}
   void CloseDevice() override {}
   void StopDevice() override {}
   void StartDevice() override {}
-  void ApplyBlockSize(int32_t) override {}
   void ReadFrame(TFrameRecord*) override {}
-  void WriteFrame(TFrameRecord*) override {}
 };
 
 bool PrepareBenchPort() { return true; }
-TAudioInOut* MakeBenchPort(KEnsemble* ensemble) { return new TBenchPort(ensemble); }
+TAudioInOut* MakeBenchPort(IAudioEnsemble* ensemble) { return new TBenchPort(ensemble); }
 
 struct TBenchHost {
   TBenchHost() : previous(SetLibraryLoader(&loader)) {
-    RegisterAudioPortKind(AudioPortMultiMedia, &PrepareBenchPort, &MakeBenchPort);
+    ports.Register(AudioPortMultiMedia, &PrepareBenchPort, &MakeBenchPort);
     TVSTPlug::SetLibrary("bench", true);
-    ensemble = new KEnsemble(nullptr);
+    ensemble = new KEnsemble(nullptr, TEnsembleSources{&ports, nullptr});
     port = dynamic_cast<TAudioInOut*>(ensemble->GetAudioPort());
     port->SetBlockSize(128);
     port->Start();
   }
   ~TBenchHost() {
     delete ensemble;
-    UnregisterAudioPortKind(AudioPortMultiMedia);
     TVSTPlug::SetLibrary(TStr(), true);
     SetLibraryLoader(previous);
   }
   TScriptedPresenter quiet;
+  TAudioPortFactory ports;
   TBenchLoader loader;
   ILibraryLoader* previous;
   KEnsemble* ensemble = nullptr;

@@ -9,7 +9,7 @@
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
 
-DApp::DApp() {
+DApp::DApp(const TEnsembleSources& ensembleSources) : sources(ensembleSources) {
   TApp::SetPlatform(this);
   loop.ServeTimers(GetTimerService());
 }
@@ -56,7 +56,7 @@ int DApp::Run() {
 bool DApp::InitInstance() {
   showMode = showNormal;
   IRegistry::Open("Thudra");
-  host = CreateOrReport<THost>();
+  host = CreateOrReport<THost>(sources);
   if (!host || !host->IsReady()) {
     ShowError(Msg::couldNotInitialize, 0);
     PostQuit(1);

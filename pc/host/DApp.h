@@ -7,6 +7,7 @@
 
 #include "foundation/DCriticalSection.h"
 #include "foundation/TTimerDialog.h"
+#include "host/KEnsemble.h"
 #include "host/TApp.h"
 #include "pc/foundation/TEventLoop.h"
 
@@ -22,7 +23,9 @@ public:
   static constexpr int32_t iconResource = 5003;
   static constexpr int32_t showNormal = 1;
 
-  DApp();
+  // sources: what the host's ensemble builds its ports from (the program's own by
+  // default; tests and the offline renderer hand in theirs).
+  explicit DApp(const TEnsembleSources& sources = {});
   // Under the application lock: releases the host, then the main menu.
   ~DApp() override;
   DApp(const DApp&) = delete;
@@ -57,6 +60,7 @@ private:
   THost* host = nullptr;
   TMenu* menu = nullptr;
   TEventLoop loop;
+  TEnsembleSources sources;
   // 1 once a fatal start-up failure asked for it; a later quit does not undo it.
   std::atomic<int32_t> exitCode{0};
   DCriticalSection lock;

@@ -1,6 +1,9 @@
 #include "TPlatform.h"
 
+#include "audio/AudioPortFactory.h"
+#include "audio/asio/TASIO.h"
 #include "foundation/IRegistry.h"
+#include "foundation/Messages.h"
 #include "midi/IMidiDevices.h"
 #include "pc/foundation/PosixPlatform.h"
 #include "pc/foundation/TSettingsStore.h"
@@ -16,6 +19,13 @@ TPlatform::TPlatform(const TOptions& options) {
     TVSTPlug::SetLibrary(TStr(std::string_view(options.plugin)), false);
     pluginChosen = true;
   }
+  if (options.asioPort) {
+    TAudioPortFactory::Standard().Register(
+        AudioPortASIO, &TASIO::Prepare, [](IAudioEnsemble* ensemble) -> TAudioInOut* {
+          return CreateOrReport<TASIO>(ensemble);
+        });
+    asioRegistered = true;
+  }
   if (options.midiDevices) {
     TMidiDeviceLayer::TOptions midiOptions;
     midiOptions.readEnvironment = true;
@@ -28,4 +38,5 @@ TPlatform::~TPlatform() {
   if (midiDevices) SetMidiDevices(nullptr);
   midiDevices.reset();
   if (pluginChosen) TVSTPlug::SetLibrary(TStr(), true);
+  if (asioRegistered) TAudioPortFactory::Standard().Unregister(AudioPortASIO);
 }

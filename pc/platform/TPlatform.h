@@ -1,6 +1,6 @@
 // The platform installation of a program: every service that the model side reaches
 // through an installed interface (files, thread priorities, the settings store, the
-// library loader, the MIDI device layer) is made and installed in one step, in the
+// library loader, the MIDI device layer, the audio port kinds) is made and installed in one step, in the
 // order the services need each other, and uninstalled in the opposite order.
 //
 // Threading: construct and destroy on the main thread, before any other thread of
@@ -21,6 +21,8 @@ public:
     bool libraries = true;
     // The MIDI device layer (ALSA sequencer, JACK, THUDRA_VIRTUAL_MIDI).
     bool midiDevices = true;
+    // The driver port (the Audio Port menu's "&ASIO") over VMASIO.dll.
+    bool asioPort = true;
     // The plug-in to host instead of Thudra.dll; its product check is skipped.
     std::string plugin;
   };
@@ -36,4 +38,5 @@ public:
 private:
   std::unique_ptr<TMidiDeviceLayer> midiDevices;
   bool pluginChosen = false;
+  bool asioRegistered = false;
 };

@@ -1,11 +1,15 @@
 // The audio port interface: what the ensemble, the menu commands, the recorder and
 // the settings panels use of every kind of port.
+//
+// Threading: every operation runs on the user-interface thread, except where an
+// operation says otherwise. The port's processing thread runs only inside Process
+// (see TAudioInOut) and is never entered from here.
 #pragma once
 #include <cstdint>
 
 #include "foundation/Base.h"
 
-class KEnsemble;
+class IAudioEnsemble;
 class IFileName;
 class IFrameWnd;
 struct THDRecordingPrp;
@@ -41,7 +45,7 @@ public:
   virtual void ShowRouting(IFrameWnd* parent) = 0;
 
   // Shared by every kind.
-  virtual KEnsemble* GetEnsemble() = 0;
+  virtual IAudioEnsemble* GetEnsemble() = 0;
   virtual void Start() = 0;
   virtual void Stop() = 0;
   virtual void Pause() = 0;
@@ -62,6 +66,14 @@ public:
   virtual float GetInputPeakRight() = 0;
   virtual float GetOutputPeakLeft() = 0;
   virtual float GetOutputPeakRight() = 0;
+  // A slot without effect, kept so that the operations after it keep their places.
   virtual void NoEffect() = 0;
+  // A slot that answers 0, kept for the same reason.
   virtual int32_t AnswerZero() = 0;
+
+  // What the ensemble asks of its port before it changes what the port processes.
+  // Started or resumed, and not stopped or paused since.
+  virtual bool IsRunning() = 0;
+  // A block is in progress on the processing thread; any thread may ask.
+  virtual bool IsBusy() = 0;
 };

@@ -4,9 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "host/KEnsemble.h"
-#include "plughost/IVSTPlug.h"
 #include "foundation/Messages.h"
+#include "plughost/IVSTPlug.h"
 
 namespace {
 std::atomic<TAudioInOut*> currentPort{nullptr};
@@ -14,7 +13,7 @@ std::atomic<TAudioInOut*> currentPort{nullptr};
 
 TAudioInOut* TAudioInOut::GetCurrentPort() { return currentPort.load(); }
 
-TAudioInOut::TAudioInOut(KEnsemble* owner) : ensemble(owner) {
+TAudioInOut::TAudioInOut(IAudioEnsemble* owner) : ensemble(owner), transports(*this, owner) {
   AllocateBuffers();
   currentPort.store(this);
 }
@@ -63,22 +62,27 @@ void TAudioInOut::FreeBuffers() {
 // The device stops before the plug-in is suspended and the plug-in is resumed
 // before the device starts, so no block ever runs on a suspended plug-in.
 
+IVSTPlug* TAudioInOut::Plug() const { return ensemble ? ensemble->GetPlug() : nullptr; }
+
 void TAudioInOut::SuspendPlug() {
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->Suspend();
+  if (IVSTPlug* plug = Plug()) plug->Suspend();
 }
 
 void TAudioInOut::ResumePlug() {
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->Resume();
+  if (IVSTPlug* plug = Plug()) plug->Resume();
 }
 
 void TAudioInOut::Start() {
   OpenDevice();
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) {
+  // The ensemble's rate: 44100 Hz unless the device runs at a rate of its own (a
+  // driver port on a JACK server at 48000 Hz).
+  const float rate = ensemble ? ensemble->GetSampleRate() : startSampleRate;
+  if (IVSTPlug* plug = Plug()) {
     plug->SetBlockSize(GetBlockSize());
-    plug->SetSampleRate(startSampleRate);
+    plug->SetSampleRate(rate);
     plug->Resume();
   }
-  if (ensemble) ensemble->TellClockSampleRate(startSampleRate);
+  if (ensemble) ensemble->TellClockSampleRate(rate);
   running.store(true, std::memory_order_release);
   StartDevice();
 }
@@ -109,7 +113,7 @@ void TAudioInOut::SetBlockSize(int32_t frames) {
     deviceBlockFrames.store(frames, std::memory_order_relaxed);
   }
   ApplyBlockSize(GetBlockSize());
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->SetBlockSize(GetBlockSize());
+  if (IVSTPlug* plug = Plug()) plug->SetBlockSize(GetBlockSize());
   Resume();
 }
 
@@ -117,7 +121,7 @@ void TAudioInOut::OnRateChange(TShared*) {
   Pause();
   SelectConversion();
   const float rate = ensemble ? ensemble->GetSampleRate() : startSampleRate;
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->SetSampleRate(rate);
+  if (IVSTPlug* plug = Plug()) plug->SetSampleRate(rate);
   if (ensemble) ensemble->TellClockSampleRate(rate);
   Resume();
 }
@@ -127,31 +131,19 @@ void TAudioInOut::OnRateChange(TShared*) {
 void TAudioInOut::Process() {
   if (!buffersOk) return;
   const int32_t frames = GetBlockSize();
-  // Sequentially consistent: the ensemble takes its clock and player away and then
-  // waits for a block that is busy (see KEnsemble::WaitForAudioBlock).
+  // Sequentially consistent: the ensemble takes its plug-in, clock and player away
+  // and then waits while a block is busy, so a block either sees them gone or is
+  // waited for.
   busy.store(1, std::memory_order_seq_cst);
-  ProcessInput(frames);
+  if (!transports.ProcessInput(inputs, frames)) ReadDeviceInput(frames);
   ProcessPlug(frames);
-  ProcessTape(frames);
+  transports.ProcessTape(outputs, frames);
   ProcessOutput(frames);
   busy.store(0, std::memory_order_seq_cst);
   framePosition.fetch_add(frames, std::memory_order_relaxed);
 }
 
-void TAudioInOut::ProcessInput(int32_t frames) {
-  if (transport.playerRunning.load(std::memory_order_acquire) && transport.playerFileLoaded &&
-      !transport.tapePlaying.load(std::memory_order_acquire)) {
-    if (PlayerRead(frames) == 0) {
-      transport.playerRunning.store(0, std::memory_order_release);
-      transport.playerReady.store(0, std::memory_order_release);
-      transport.playerEnded.store(1, std::memory_order_release);
-    }
-    return;
-  }
-  if (transport.inputMuted.load(std::memory_order_acquire)) {
-    ClearPlaybackInputs(frames);
-    return;
-  }
+void TAudioInOut::ReadDeviceInput(int32_t frames) {
   // Local copies: the conversion cannot change them, and the channel stores cannot
   // overwrite the frame being copied.
   float* channel[channels];
@@ -166,23 +158,12 @@ void TAudioInOut::ProcessInput(int32_t frames) {
 }
 
 void TAudioInOut::ProcessPlug(int32_t frames) {
-  IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr;
+  IVSTPlug* plug = Plug();
   if (!plug) return;
   ensemble->ProcessPlayer(frames);
   plug->FlushEvents();
   plug->ProcessReplacing(inputs, outputs, frames);
   plug->ClearEvents();
-}
-
-void TAudioInOut::ProcessTape(int32_t frames) {
-  if (transport.tapeRecording.load(std::memory_order_acquire) && transport.tapeBlockPresent) {
-    RecorderWrite(frames);
-  } else if (transport.tapePlaying.load(std::memory_order_acquire) && transport.tapeFileOpen) {
-    if (TapeRead(frames) == 0) {
-      transport.tapePlaying.store(0, std::memory_order_release);
-      transport.tapeEnded.store(1, std::memory_order_release);
-    }
-  }
 }
 
 void TAudioInOut::ProcessOutput(int32_t frames) {
@@ -208,22 +189,6 @@ float TAudioInOut::PeakOf(std::atomic<float>& min, std::atomic<float>& max) {
 float TAudioInOut::ReadInputPeak(std::atomic<float>& min, std::atomic<float>& max) { return PeakOf(min, max); }
 float TAudioInOut::ReadOutputPeak(std::atomic<float>& min, std::atomic<float>& max) { return PeakOf(min, max); }
 
-// ---- The recorder and the player ---------------------------------------------
-//
-// The transports keep their flags here; until their commands exist every flag stays
-// clear, so the processing block always takes the device paths.
-
-void TAudioInOut::PlayerCommand(THDRecordingPrp*) {}
-void TAudioInOut::TapeCommand(THDRecordingPrp*) {}
-void TAudioInOut::LoadPlayerFile(IFileName&) {}
-void TAudioInOut::StartTapePlayback(IFileName&) {}
-void TAudioInOut::StartRecording(IFileName&, int32_t, int32_t, int32_t) {}
-void TAudioInOut::StopRecording() {}
-void TAudioInOut::SetBufferSize() {}
-int32_t TAudioInOut::PlayerRead(int32_t) { return 0; }
-int32_t TAudioInOut::TapeRead(int32_t) { return 0; }
-void TAudioInOut::RecorderWrite(int32_t) {}
-void TAudioInOut::ClearPlaybackInputs(int32_t frames) {
-  std::fill(inputs[0], inputs[0] + frames, 0.0f);
-  std::fill(inputs[1], inputs[1] + frames, 0.0f);
+void TAudioInOut::ReadFrame(TFrameRecord* frame) {
+  for (int32_t c = 0; c < channels; ++c) frame->scratch[0][c] = 0.0f;
 }

@@ -1,12 +1,26 @@
 // What every audio port shares: the 16 input and 16 output float buffers, the block
 // size, the frame position, the peak meters, the processing block (the contract
-// between port and host), the recorder and player hooks, and the start, stop,
-// pause and resume sequences towards the plug-in.
+// between port and host), the hard-disk transports, and the start, stop, pause and
+// resume sequences towards the plug-in.
+//
+// Threading. Start, Stop, Pause, Resume, SetBlockSize, the transports' commands and
+// the kind-specific operations run on the user-interface thread. Process runs on the
+// port's processing thread (the device's own thread or timer), one block at a time.
+//
+// The stop contract. A port kind's StopDevice and CloseDevice return only when its
+// processing thread can no longer enter Process, and StartDevice is the only way it
+// starts again. So Pause and Stop end the processing before the plug-in is suspended,
+// and a port that is neither started nor resumed never processes. On top of that, the
+// ensemble takes its plug-in away and waits until no block is busy before a plug-in
+// goes, so even a device thread that lags behind its stop never runs a block on a
+// plug-in that was released.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
+#include "IAudioEnsemble.h"
 #include "IAudioInOut.h"
+#include "THDTransports.h"
 #include "foundation/TNotified.h"
 
 class TShared;
@@ -25,7 +39,8 @@ public:
     float* scratch[scratchRows] = {};
   };
 
-  explicit TAudioInOut(KEnsemble* ensemble);
+  // ensemble may be null (a port on its own processes no plug-in).
+  explicit TAudioInOut(IAudioEnsemble* ensemble);
   ~TAudioInOut() override;
   TAudioInOut(const TAudioInOut&) = delete;
   TAudioInOut& operator=(const TAudioInOut&) = delete;
@@ -33,19 +48,35 @@ public:
   // The port that the last constructed port represents (null after it is gone).
   static TAudioInOut* GetCurrentPort();
 
-  KEnsemble* GetEnsemble() override { return ensemble; }
+  // The kind-specific operations, with what a port kind without the feature answers:
+  // no channels, no effect, no panel, no routing. A kind overrides what it has.
+  int32_t GetOutputCount() override { return 0; }
+  int32_t GetInputCount() override { return 0; }
+  void ClearBuffers() override {}
+  void EnableInputChannel(int32_t) override {}
+  void EnableOutputChannel(int32_t) override {}
+  void DisableInputChannel(int32_t) override {}
+  void DisableOutputChannel(int32_t) override {}
+  int32_t IsAudioPort() override { return 0; }
+  void ShowSettings(IFrameWnd*) override {}
+  int32_t HasRouting() override { return 0; }
+  void ShowRouting(IFrameWnd*) override {}
+
+  IAudioEnsemble* GetEnsemble() override { return ensemble; }
   void Start() override;
   void Stop() override;
   void Pause() override;
   void Resume() override;
-  // The recorder and the player: their state is here, all idle.
-  void PlayerCommand(THDRecordingPrp* record) override;
-  void TapeCommand(THDRecordingPrp* record) override;
-  void LoadPlayerFile(IFileName& name) override;
-  void StartTapePlayback(IFileName& name) override;
-  void StartRecording(IFileName& name, int32_t bits, int32_t channels, int32_t rate) override;
-  void StopRecording() override;
-  void SetBufferSize() override;
+  // The recorder and the player (THDTransports).
+  void PlayerCommand(THDRecordingPrp* record) override { transports.PlayerCommand(record); }
+  void TapeCommand(THDRecordingPrp* record) override { transports.TapeCommand(record); }
+  void LoadPlayerFile(IFileName& name) override { transports.LoadPlayerFile(name); }
+  void StartTapePlayback(IFileName& name) override { transports.StartTapePlayback(name); }
+  void StartRecording(IFileName& name, int32_t bits, int32_t channelCount, int32_t rate) override {
+    transports.StartRecording(name, bits, channelCount, rate);
+  }
+  void StopRecording() override { transports.StopRecording(); }
+  void SetBufferSize() override { transports.SetBufferSize(); }
   int32_t GetFrameIndex() override { return frameIndex.load(std::memory_order_relaxed); }
   int32_t GetFramePosition() override { return framePosition.load(std::memory_order_relaxed); }
   int32_t GetBlockSize() override { return blockSize.load(std::memory_order_relaxed); }
@@ -56,16 +87,15 @@ public:
   float GetOutputPeakRight() override { return ReadOutputPeak(outputPeakMinRight, outputPeakMaxRight); }
   void NoEffect() override {}
   int32_t AnswerZero() override { return 0; }
+  bool IsRunning() override { return running.load(std::memory_order_acquire); }
+  bool IsBusy() override { return busy.load(std::memory_order_seq_cst) != 0; }
 
   // One processing block, on the port's processing thread.
   void Process();
 
-  // Runs when the ensemble's rate factor changes.
+  // Runs when the ensemble's rate factor changes (user-interface thread).
   void OnRateChange(TShared* source);
 
-  bool IsBusy() const { return busy.load(std::memory_order_seq_cst) != 0; }
-  // Started or resumed, and not stopped or paused since.
-  bool IsRunning() const { return running.load(std::memory_order_acquire); }
   // False when the buffers could not be allocated; such a port never processes.
   bool HasBuffers() const { return buffersOk; }
   float* GetInputBuffer(int32_t channel) const { return inputs[channel]; }
@@ -73,50 +103,34 @@ public:
   float** GetInputBuffers() { return inputs; }
   float** GetOutputBuffers() { return outputs; }
   int32_t GetDeviceBlockFrames() const { return deviceBlockFrames.load(std::memory_order_relaxed); }
-
-  // The recorder and player flags that the processing block looks at.
-  struct TTransport {
-    std::atomic<int32_t> playerRunning{0};
-    std::atomic<int32_t> playerReady{0};
-    std::atomic<int32_t> playerEnded{0};
-    std::atomic<int32_t> inputMuted{0};
-    std::atomic<int32_t> tapePlaying{0};
-    std::atomic<int32_t> tapeRecording{0};
-    std::atomic<int32_t> tapeEnded{0};
-    bool playerFileLoaded = false;
-    bool tapeFileOpen = false;
-    bool tapeBlockPresent = false;
-  };
-  const TTransport& GetTransport() const { return transport; }
+  THDTransports& GetTransports() { return transports; }
 
 protected:
-  // The device operations of each port kind.
+  // The device operations of each port kind, on the user-interface thread. Stop and
+  // Close keep the stop contract above.
   virtual void OpenDevice() = 0;
   virtual void CloseDevice() = 0;
   virtual void StopDevice() = 0;
   virtual void StartDevice() = 0;
+  // A slot that no port kind gives an effect.
   virtual void DeviceHook(int32_t) {}
-  virtual void ApplyBlockSize(int32_t frames) = 0;
+  virtual void ApplyBlockSize(int32_t) {}
   // Answers the larger of -min and max, then sets both to 0.
   virtual float ReadInputPeak(std::atomic<float>& min, std::atomic<float>& max);
   virtual float ReadOutputPeak(std::atomic<float>& min, std::atomic<float>& max);
   virtual void SelectConversion() {}
-  // Converts one device input frame into the first scratch row of frame.
-  virtual void ReadFrame(TFrameRecord* frame) = 0;
-  // Converts one frame of the output buffers (frame's channel pointers) to the device.
-  virtual void WriteFrame(TFrameRecord* frame) = 0;
-
-  // The recorder's per-block work; the transports' bodies fill them in.
-  virtual int32_t PlayerRead(int32_t frames);
-  virtual int32_t TapeRead(int32_t frames);
-  virtual void RecorderWrite(int32_t frames);
-  virtual void ClearPlaybackInputs(int32_t frames);
+  // Processing thread: converts one device input frame into the first scratch row of
+  // frame (silence unless a kind reads a device).
+  virtual void ReadFrame(TFrameRecord* frame);
+  // Processing thread: converts one frame of the output buffers (frame's channel
+  // pointers) to the device.
+  virtual void WriteFrame(TFrameRecord*) {}
 
   static float PeakOf(std::atomic<float>& min, std::atomic<float>& max);
 
   float* outputs[channels] = {};
   float* inputs[channels] = {};
-  KEnsemble* ensemble;
+  IAudioEnsemble* ensemble;
   std::atomic<float> inputPeakMinLeft{0}, inputPeakMinRight{0}, inputPeakMaxLeft{0}, inputPeakMaxRight{0};
   std::atomic<float> outputPeakMinLeft{0}, outputPeakMinRight{0}, outputPeakMaxLeft{0}, outputPeakMaxRight{0};
   std::atomic<int32_t> blockSize{defaultBlockSize};
@@ -125,14 +139,14 @@ protected:
   std::atomic<int32_t> frameIndex{0};
   TFrameRecord inputFrame;
   TFrameRecord outputFrame;
-  TTransport transport;
+  THDTransports transports;
   std::atomic<int32_t> busy{0};
 
 private:
-  void ProcessInput(int32_t frames);
+  void ReadDeviceInput(int32_t frames);
   void ProcessPlug(int32_t frames);
-  void ProcessTape(int32_t frames);
   void ProcessOutput(int32_t frames);
+  IVSTPlug* Plug() const;
   void SuspendPlug();
   void ResumePlug();
   void AllocateBuffers();

@@ -6,4 +6,4 @@ namespace Msg {
 TParamStr noAudioPort("There is no audioport active.\nPlease select one in the System/Audio Port menu.");
 }  // namespace Msg
 
-TNoAudio::TNoAudio(KEnsemble* owner) : TAudioInOut(owner) { ShowError(Msg::noAudioPort, 0); }
+TNoAudio::TNoAudio(IAudioEnsemble* owner) : TAudioInOut(owner) { ShowError(Msg::noAudioPort, 0); }

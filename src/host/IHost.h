@@ -16,6 +16,7 @@ public:
   // Ends the program (the quit message).
   virtual void Abort() = 0;
   virtual void ToggleAudio() = 0;
+  // A slot without effect, kept so that the operations after it keep their places.
   virtual void NoEffect() = 0;
   virtual KEnsemble* GetEnsemble() = 0;
   virtual const IFileName& GetSessionName() = 0;

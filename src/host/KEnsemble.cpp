@@ -2,36 +2,32 @@
 
 #include <thread>
 
-#include "audio/AudioPortFactory.h"
-#include "audio/TAudioInOut.h"
+#include "SessionFile.h"
+#include "audio/IAudioInOut.h"
+#include "audio/THDRecordingPrp.h"
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
-#include "midi/MidiPortFactory.h"
-#include "midi/TEnsemblePlayback.h"
 #include "midi/TMidiClock.h"
+#include "midi/TMidiFilePlayback.h"
 #include "plughost/TVSTPlug.h"
 
-namespace {
-// Waits until no MIDI delivery is inside the ensemble; deliveries are short.
-void WaitForNoDelivery(const std::atomic<int32_t>& deliveries) {
-  while (deliveries.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
-}
-}  // namespace
-
-KEnsemble::KEnsemble(IHost* owner)
-    : TShared("Ensemble"), host(owner), rateFactor("RateFactor"), sampleRate("SampleRate") {
+KEnsemble::KEnsemble(IHost* owner, const TEnsembleSources& sources)
+    : TShared("Ensemble"),
+      host(owner),
+      portFactory(sources.audioPorts ? sources.audioPorts : &TAudioPortFactory::Standard()),
+      rateFactor("RateFactor"),
+      sampleRate("SampleRate") {
   rateFactor.Set(1.0f, this);
   sampleRate.Set(defaultSampleRate, this);
-  sampleRateInt = 44100;
-  midiPort = CreateMidiPort(this);
-  audioPort.store(CreatePort(AudioPortNone, this), std::memory_order_release);
+  midiPort = sources.midiPort ? sources.midiPort(this) : CreateMidiPort(this);
+  audioPort.store(portFactory->CreatePort(AudioPortNone, this), std::memory_order_release);
   if (!CreatePlug()) return;
   undoEnabled = static_cast<int32_t>(IRegistry::GetDword(undoEnabledValue, 0));
   undoMax = static_cast<int32_t>(IRegistry::GetDword(undoMaxValue, 20));
   rateFactor.AddObserver(this, &KEnsemble::OnOwnValueChanged, "RateFactor", false);
   sampleRate.AddObserver(this, &KEnsemble::OnOwnValueChanged, "SampleRate", false);
   subscribed = true;
-  player.store(CreateOrReport<TEnsemblePlayback>(this), std::memory_order_seq_cst);
+  player.store(CreateOrReport<TMidiFilePlayback>(this), std::memory_order_seq_cst);
   SetClock(CreateOrReport<TMidiClock>());
   if (midiPort) midiPort->Start();
 }
@@ -45,7 +41,7 @@ KEnsemble::~KEnsemble() {
       subscribed = false;
     }
     SetClock(nullptr);
-    TEnsemblePlayback* oldPlayer = player.exchange(nullptr, std::memory_order_seq_cst);
+    TMidiFilePlayback* oldPlayer = player.exchange(nullptr, std::memory_order_seq_cst);
     WaitForAudioBlock();
     delete oldPlayer;
     DestroyAudioPort();
@@ -60,27 +56,52 @@ void KEnsemble::OnOwnValueChanged(TShared* source) {
   if (source == &sampleRate) TellClockSampleRate(sampleRate.Get());
 }
 
+// Deliveries are short.
+void KEnsemble::WaitForNoDelivery() const {
+  while (deliveries.load(std::memory_order_seq_cst) > 0) std::this_thread::yield();
+}
+
+// The audio thread marks a block busy before it looks at the plug-in, the clock or
+// the player, so once one is taken away and no block is busy, no block holds it.
+void KEnsemble::WaitForAudioBlock() const {
+  IAudioInOut* port = GetAudioPort();
+  while (port && port->IsBusy()) std::this_thread::yield();
+}
+
 // ---- The plug-in and the audio port -------------------------------------------
 
+void KEnsemble::SaveLastSession() {
+  if (!host) return;
+  try {
+    EPtr<IFileName> name(IFileName::Create());
+    if (!name) return;  // out of memory, reported
+    SetLastSessionName(*name);
+    host->SaveSession(*name);
+  } catch (EError) {
+    ShowPendingError(0);
+  }
+}
+
+// The session is saved while the plug-in is still the ensemble's; then MIDI input and
+// the audio thread are kept away from it before it goes.
 void KEnsemble::DestroyPlug() {
-  IVSTPlug* old = plug.load(std::memory_order_acquire);
+  IVSTPlug* old = plug.load(std::memory_order_seq_cst);
   if (!old) return;
-  // MIDI input stops reaching the plug-in before it goes; its teardown still finds
-  // it through GetPlug (the last session is saved from it).
+  if (old->IsLoaded()) SaveLastSession();
   routed.store(nullptr, std::memory_order_seq_cst);
-  WaitForNoDelivery(deliveries);
+  WaitForNoDelivery();
+  plug.store(nullptr, std::memory_order_seq_cst);
+  WaitForAudioBlock();
   old->Release();
-  plug.store(nullptr, std::memory_order_release);
 }
 
 bool KEnsemble::CreatePlug() {
   IAudioInOut* port = GetAudioPort();
-  TAudioInOut* shared = dynamic_cast<TAudioInOut*>(port);
-  const bool wasRunning = shared && shared->IsRunning();
+  const bool wasRunning = port && port->IsRunning();
   if (wasRunning) port->Pause();
   DestroyPlug();
-  TVSTPlug* created = CreateOrReport<TVSTPlug>(this);
-  plug.store(created, std::memory_order_release);
+  TVSTPlug* created = CreateOrReport<TVSTPlug>(static_cast<IPlugEnsemble*>(this));
+  plug.store(created, std::memory_order_seq_cst);
   routed.store(created, std::memory_order_seq_cst);
   const bool loaded = created && created->IsLoaded();
   if (wasRunning) {
@@ -97,8 +118,8 @@ void KEnsemble::DestroyAudioPort() {
   port->Stop();
   if (midiPort) midiPort->HostHook2();
   audioPort.store(nullptr, std::memory_order_seq_cst);
-  WaitForNoDelivery(deliveries);
-  DestroyPort(port);
+  WaitForNoDelivery();
+  portFactory->DestroyPort(port);
 }
 
 void KEnsemble::ChangePort(int32_t type) {
@@ -106,10 +127,10 @@ void KEnsemble::ChangePort(int32_t type) {
     old->Pause();
     old->Stop();
     audioPort.store(nullptr, std::memory_order_seq_cst);
-    WaitForNoDelivery(deliveries);
-    DestroyPort(old);
+    WaitForNoDelivery();
+    portFactory->DestroyPort(old);
   }
-  IAudioInOut* port = CreatePort(type, this);
+  IAudioInOut* port = portFactory->CreatePort(type, this);
   audioPort.store(port, std::memory_order_release);
   if (port) {
     port->Start();
@@ -117,34 +138,49 @@ void KEnsemble::ChangePort(int32_t type) {
   }
 }
 
-// ---- The clock ------------------------------------------------------------------
-
-// The audio thread marks a block busy before it looks at the clock or the player, so
-// once one is taken away and no block is busy, no block holds it any more.
-void KEnsemble::WaitForAudioBlock() const {
-  const auto* port = dynamic_cast<const TAudioInOut*>(GetAudioPort());
-  while (port && port->IsBusy()) std::this_thread::yield();
+int32_t KEnsemble::GetPortBlockSize() {
+  IAudioInOut* port = GetAudioPort();
+  return port ? port->GetBlockSize() : 0;
 }
 
-void KEnsemble::SetClock(IEnsembleClock* newClock) {
-  IEnsembleClock* old = clock.exchange(newClock, std::memory_order_seq_cst);
+void KEnsemble::RunTransportCommand(int32_t index, void* record) {
+  IAudioInOut* port = GetAudioPort();
+  auto* command = static_cast<THDRecordingPrp*>(record);
+  if (!port || !command) return;
+  if (index == THDRecordingPrp::playerIndex) port->PlayerCommand(command);
+  if (index == THDRecordingPrp::tapeIndex) port->TapeCommand(command);
+}
+
+// ---- The clock ------------------------------------------------------------------
+
+void KEnsemble::SetClock(IMidiClock* newClock) {
+  IMidiClock* old = clock.exchange(newClock, std::memory_order_seq_cst);
   if (!old) return;
-  WaitForNoDelivery(deliveries);
+  WaitForNoDelivery();
   WaitForAudioBlock();
   ::Release(old);
 }
 
 void KEnsemble::TellClockSampleRate(float rate) {
-  if (IEnsembleClock* current = GetClock()) current->SetSampleRate(rate);
+  if (IMidiClock* current = GetClock()) current->SetSampleRate(rate);
 }
 
 VstTimeInfo* KEnsemble::UpdateTimeInfo() {
-  IEnsembleClock* current = GetClock();
+  IMidiClock* current = GetClock();
   return current ? current->GetTimeInfo() : nullptr;
 }
 
 void KEnsemble::ProcessPlayer(int32_t frames) {
-  if (TEnsemblePlayback* current = GetPlayer()) current->ProcessBlock(frames);
+  if (TMidiFilePlayback* current = GetPlayer()) current->ProcessBlock(frames);
+}
+
+bool KEnsemble::IsPlugReady() {
+  IVSTPlug* current = GetPlug();
+  return current && current->IsLoaded();
+}
+
+void KEnsemble::SetEventOffset(int32_t frame) {
+  if (IVSTPlug* current = GetPlug()) current->SetEventOffset(frame);
 }
 
 // ---- MIDI -----------------------------------------------------------------------
@@ -160,7 +196,7 @@ void KEnsemble::OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_
 }
 
 void KEnsemble::FeedClock(int32_t systemMessage, int32_t data1, int32_t data2) {
-  IEnsembleClock* current = GetClock();
+  IMidiClock* current = GetClock();
   if (GetSyncHold() > 0 || !current) return;
   IAudioInOut* port = audioPort.load(std::memory_order_seq_cst);
   if (!port) return;
@@ -209,6 +245,12 @@ void KEnsemble::SendPitchBend(int32_t port, int32_t channel, int32_t lsb, int32_
 
 void KEnsemble::SendRaw(int32_t port, uint32_t message) {
   if (midiPort) midiPort->SendShort(port, message);
+}
+
+int32_t KEnsemble::GetSendChannel() { return midiPort ? midiPort->GetSendChannel() : 1; }
+
+void KEnsemble::SendMidiOut(uint32_t message) {
+  if (midiPort) midiPort->SendShort(0, message);
 }
 
 // The send channel is a channel number 1 to 16; notes go out and to the plug-in on

@@ -1,19 +1,44 @@
 // The ensemble: owner of the plug-in object, the audio port, the MIDI port, the MIDI
-// file player and the MIDI clock, and the entry of all MIDI for the plug-in.
+// file player and the MIDI clock, and the entry of all MIDI for the plug-in. The
+// parts it owns reach back to it only through the narrow interfaces of their own
+// folders: a port through IAudioEnsemble, the plug-in wrapper through IPlugEnsemble,
+// the MIDI file playback through ISongHost, the MIDI port through IMidiHost.
+//
+// Threading: construction, destruction, the plug-in and port changes and the send
+// operations run on the user-interface thread; OnMidiInput on any thread that
+// delivers MIDI; the IAudioEnsemble and ISongHost operations that say so on the
+// audio thread inside a block. What the other threads read (the plug-in, the port,
+// the clock, the player) is published through atomics; before one of them goes it is
+// taken away, and the ensemble waits until no MIDI delivery is in flight and no
+// audio block is busy.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
-#include "IEnsembleClock.h"
 #include "IHost.h"
+#include "audio/AudioPortFactory.h"
+#include "audio/IAudioEnsemble.h"
 #include "foundation/TShared.h"
-#include "midi/IMidiInOut.h"
+#include "midi/ISongHost.h"
+#include "midi/MidiPortFactory.h"
+#include "plughost/IPlugEnsemble.h"
 
 class IVSTPlug;
 class IAudioInOut;
-class TEnsemblePlayback;
+class IMidiClock;
+class TMidiFilePlayback;
 
-class KEnsemble : public TShared, public virtual IMidiHost {
+// What the ensemble builds its ports from; the defaults are the program's own (the
+// stored audio port of the standard factory, the multimedia MIDI port).
+struct TEnsembleSources {
+  IAudioPortFactory* audioPorts = nullptr;
+  TMidiPortMaker midiPort = nullptr;
+};
+
+class KEnsemble : public TShared,
+                  public IAudioEnsemble,
+                  public IPlugEnsemble,
+                  public virtual ISongHost {
 public:
   static constexpr float defaultSampleRate = 44100.0f;
   static constexpr const char* undoEnabledValue = "UndoEnabled";
@@ -21,12 +46,12 @@ public:
 
   // Creates the MIDI port, the audio port (the stored kind) and the plug-in; with the
   // plug-in loaded also the player and the clock, and starts the MIDI port.
-  explicit KEnsemble(IHost* host);
+  explicit KEnsemble(IHost* host, const TEnsembleSources& sources = {});
   ~KEnsemble() override;
   KEnsemble(const KEnsemble&) = delete;
   KEnsemble& operator=(const KEnsemble&) = delete;
 
-  // Destroys the plug-in object (which saves "Last Session") and makes a new one;
+  // Saves "Last Session" from the plug-in object, destroys it and makes a new one;
   // answers whether it loaded. While audio runs it is paused around the change, and
   // MIDI input stays away from the plug-in while it is replaced.
   bool CreatePlug();
@@ -34,28 +59,40 @@ public:
   void ChangePort(int32_t type);
 
   IHost* GetHost() const { return host; }
-  IVSTPlug* GetPlug() const { return plug.load(std::memory_order_acquire); }
+  IVSTPlug* GetPlug() const override { return plug.load(std::memory_order_seq_cst); }
   IMidiInOut* GetMidiPort() const { return midiPort; }
-  IEnsembleClock* GetClock() const { return clock.load(std::memory_order_seq_cst); }
-  // The MIDI file player with its commands (null until the plug-in loaded).
-  TEnsemblePlayback* GetPlayer() const { return player.load(std::memory_order_seq_cst); }
-  // The audio thread, once per block before the plug-in's events are handed over:
-  // the MIDI file player's events for the block.
-  void ProcessPlayer(int32_t frames);
+  IMidiClock* GetClock() const { return clock.load(std::memory_order_seq_cst); }
+  // The MIDI file playback with its commands (null until the plug-in loaded).
+  TMidiFilePlayback* GetPlayer() const { return player.load(std::memory_order_seq_cst); }
   IAudioInOut* GetAudioPort() const { return audioPort.load(std::memory_order_acquire); }
-  TSharedReal& GetRateFactor() { return rateFactor; }
+  IAudioPortFactory& GetPortFactory() const { return *portFactory; }
   TSharedReal& GetSampleRateValue() { return sampleRate; }
-  float GetSampleRate() const { return sampleRate.Get(); }
   int32_t GetUndoEnabled() const { return undoEnabled; }
   int32_t GetUndoMax() const { return undoMax; }
 
   // Installs the clock (the ensemble owns it from now on; null removes it).
-  void SetClock(IEnsembleClock* newClock);
-  void TellClockSampleRate(float rate);
-  // The plug-in's time request: the clock's record, or null without a clock.
-  VstTimeInfo* UpdateTimeInfo();
+  void SetClock(IMidiClock* newClock);
 
-  // ---- MIDI -------------------------------------------------------------------
+  // ---- IAudioEnsemble ----------------------------------------------------------------
+  void ProcessPlayer(int32_t frames) override;
+  float GetSampleRate() const override { return sampleRate.Get(); }
+  void SetSampleRate(float rate) override { sampleRate.Set(rate, nullptr); }
+  TSharedReal& GetRateFactor() override { return rateFactor; }
+  void TellClockSampleRate(float rate) override;
+
+  // ---- IPlugEnsemble -----------------------------------------------------------------
+  VstTimeInfo* UpdateTimeInfo() override;
+  int32_t GetPortBlockSize() override;
+  int32_t GetSendChannel() override;
+  void SendMidiOut(uint32_t message) override;
+  void RunTransportCommand(int32_t index, void* record) override;
+
+  // ---- ISongHost ---------------------------------------------------------------------
+  bool IsPlugReady() override;
+  IMidiClock* GetSongClock() override { return GetClock(); }
+  void SetEventOffset(int32_t frame) override;
+
+  // ---- MIDI -------------------------------------------------------------------------
   // Every event that is to reach the plug-in, from any thread.
   void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override;
   // A negative port means the plug-in; 0 and up the MIDI port's outputs.
@@ -79,26 +116,29 @@ public:
 private:
   void Send(int32_t port, int32_t kind, int32_t channel, int32_t data1, int32_t data2);
   void FeedClock(int32_t systemMessage, int32_t data1, int32_t data2);
+  void SaveLastSession();
   void DestroyPlug();
   void DestroyAudioPort();
   void OnOwnValueChanged(TShared* source);
+  // Waits until no MIDI delivery is inside OnMidiInput.
+  void WaitForNoDelivery() const;
   // Waits until the audio thread is not inside a block.
   void WaitForAudioBlock() const;
 
   IHost* host;
+  IAudioPortFactory* portFactory;
   std::atomic<IVSTPlug*> plug{nullptr};
   // The plug-in that MIDI input reaches; null while the plug-in is replaced.
   std::atomic<IVSTPlug*> routed{nullptr};
   IMidiInOut* midiPort = nullptr;
   // Read by the audio and MIDI threads; taken away before they are destroyed.
-  std::atomic<TEnsemblePlayback*> player{nullptr};
-  std::atomic<IEnsembleClock*> clock{nullptr};
+  std::atomic<TMidiFilePlayback*> player{nullptr};
+  std::atomic<IMidiClock*> clock{nullptr};
   TSharedReal rateFactor;
   TSharedReal sampleRate;
   std::atomic<IAudioInOut*> audioPort{nullptr};
   int32_t undoEnabled = 0;
   int32_t undoMax = 20;
-  int32_t sampleRateInt = 44100;
   std::atomic<int32_t> syncHold{0};
   bool subscribed = false;
   // MIDI deliveries inside OnMidiInput; the plug-in is replaced only when none is.

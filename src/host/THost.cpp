@@ -7,7 +7,7 @@
 #include "audio/AudioPortFactory.h"
 #include "audio/IAudioInOut.h"
 #include "foundation/Messages.h"
-#include "midi/TEnsemblePlayback.h"
+#include "midi/TMidiFilePlayback.h"
 #include "plughost/IVSTPlug.h"
 #include "plughost/TVSTWnd.h"
 
@@ -38,8 +38,11 @@ struct TPortItem {
   int32_t type;
   int32_t item;
 };
-constexpr TPortItem portItems[] = {{1, 1210}, {2, 1211}, {3, 1212}, {4, 1213},
-                                   {8, 1214}, {5, 1215}, {7, 1216}, {9, 1217}};
+constexpr TPortItem portItems[] = {
+    {AudioPortOrbBoard, Command::portOrbBoard},       {AudioPortAudioWerk, Command::portAudioWerk},
+    {AudioPortMultiMedia, Command::portSoundcard},    {AudioPortActiveMovie, Command::portActiveMovie},
+    {AudioPortASIO, Command::portAsio},               {AudioPortMacAudio, Command::portMacAudio},
+    {AudioPortMacDTDM, Command::portMacDTDM},         {AudioPortMacMAS, Command::portMacMAS}};
 }  // namespace
 
 int32_t THost::NoteIndexForScanCode(int32_t scanCode) {
@@ -58,9 +61,9 @@ int32_t THost::EditorCharacterForScanCode(int32_t scanCode) {
 
 // ---- Construction and destruction ------------------------------------------------
 
-THost::THost() {
+THost::THost(const TEnsembleSources& sources) {
   audioRunning = 1;
-  ensemble = new (std::nothrow) KEnsemble(this);
+  ensemble = new (std::nothrow) KEnsemble(this, sources);
   if (!ensemble) {
     ShowOutOfMemory(EOutOfMemory::Object);
     Abort();
@@ -75,8 +78,8 @@ THost::THost() {
     idleTimerOn = 1;
     for (int32_t& key : keyState) key = 0;
     SetMenuId(menuResource);
-    EPtr<IFileName> last;
-    if (!last) return;
+    EPtr<IFileName> last(IFileName::Create());
+    if (!last) return;  // out of memory, reported
     SetLastSessionName(*last);
     if (last->Exists()) LoadSession(*last);
   } catch (...) {
@@ -91,6 +94,7 @@ THost::~THost() {
       RemoveTimer(&THost::IdleCallback, this);
       idleTimerOn = 0;
     }
+    if (TMenu* menu = GetMenu()) menu->SetCommandState(nullptr);
     DestroyEnsemble();
     TFileMenu* menu = fileMenu;
     fileMenu = nullptr;
@@ -100,11 +104,6 @@ THost::~THost() {
 
 void THost::DestroyEnsemble() {
   if (!ensemble) return;
-  if (subscribed) {
-    ensemble->GetRateFactor().RemoveObserver(this);
-    ensemble->GetSampleRateValue().RemoveObserver(this);
-    subscribed = false;
-  }
   KEnsemble* old = ensemble;
   delete old;
   ensemble = nullptr;
@@ -123,47 +122,28 @@ int32_t THost::IdleCallback(void* context) {
 }
 
 int32_t THost::Idle() {
-  if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->Idle();
-  // The song may have ended on the audio thread: the check marks follow.
-  if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) player->UpdateMenu();
+  if (IVSTPlug* plug = Plug()) plug->Idle();
   return 1;
 }
 
+// The menu reads enabled states and check marks from the command table whenever it
+// is looked at, so nothing needs pushing into it later.
 void THost::InitFrame() {
   TMenu* menu = GetMenu();
   if (!fileMenu) fileMenu = CreateOrReport<TFileMenu>();
   if (fileMenu && menu) fileMenu->Attach(*menu);
-  if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) {
-    player->SetMenu(menu);
-    player->UpdateMenu();
-  }
+  if (menu) menu->SetCommandState(this);
   MarkPortMenu();
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
-  if (port) port->Start();
-  if (ensemble && !subscribed) {
-    ensemble->GetRateFactor().AddObserver(this, &THost::OnEnsembleValueChanged, "RateFactor", false);
-    ensemble->GetSampleRateValue().AddObserver(this, &THost::OnEnsembleValueChanged, "SampleRate", false);
-    subscribed = true;
-  }
+  if (IAudioInOut* port = Port()) port->Start();
   if (ensemble && ensemble->GetMidiPort()) ensemble->GetMidiPort()->HostHook1();
 }
 
 void THost::MarkPortMenu() {
-  TMenu* menu = GetMenu();
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
-  if (!menu || !port) return;
+  IAudioInOut* port = Port();
+  if (!port) return;
   const int32_t active = port->GetPortType();
   for (const TPortItem& entry : portItems) {
-    if (IsAudioPortAvailable(entry.type) && entry.type == active) menu->CheckItem(entry.item, true);
-  }
-  if (!port->IsAudioPort()) menu->EnableItem(Command::audioSettings, false);
-}
-
-void THost::OnEnsembleValueChanged(TShared*) {
-  // The menu states follow the ports; the window toolkit redraws the menu bar.
-  if (TMenu* menu = GetMenu()) {
-    IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
-    menu->EnableItem(Command::audioSettings, port && port->IsAudioPort());
+    if (ensemble->GetPortFactory().IsAvailable(entry.type) && entry.type == active) checkedPortItem = entry.item;
   }
 }
 
@@ -184,8 +164,8 @@ void THost::SaveSessionAs() {
 }
 
 void THost::OpenSession() {
-  EPtr<IFileName> chosen;
-  if (!chosen) return;
+  EPtr<IFileName> chosen(IFileName::Create());
+  if (!chosen) return;  // out of memory, reported
   chosen->SetType(FileTypeSession);
   if (!chosen->OpenDialog("Open")) return;
   LoadSession(*chosen);
@@ -193,8 +173,8 @@ void THost::OpenSession() {
 }
 
 int32_t THost::OpenMidiFile(const IFileName& name) {
-  TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr;
-  return player ? player->OpenMidiFile(name) : 0;
+  TMidiFilePlayback* playback = Playback();
+  return playback ? playback->OpenMidiFile(name) : 0;
 }
 
 void THost::SaveCurrentSession() {
@@ -216,124 +196,93 @@ void THost::SetEditorTitle(const TStr& text) {
 // ---- Audio ------------------------------------------------------------------------
 
 void THost::ToggleAudio() {
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
+  IAudioInOut* port = Port();
   IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
-  TMenu* menu = GetMenu();
   if (audioRunning) {
     if (port) port->Pause();
     if (midi) midi->HostHook2();
     audioRunning = 0;
-    if (menu) menu->SetItemText(Command::toggleAudio, "Run &Audio");
   } else {
     if (port) port->Resume();
     if (midi) midi->HostHook1();
     audioRunning = 1;
-    if (menu) menu->SetItemText(Command::toggleAudio, "Stop &Audio");
   }
 }
 
 void THost::ChangePortCommand(int32_t itemId, int32_t type) {
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
+  IAudioInOut* port = Port();
   if (!ensemble || (port && port->GetPortType() == type)) return;
   ensemble->ChangePort(type);
-  if (TMenu* menu = GetMenu()) {
-    for (int32_t item : {1210, 1211, 1213, Command::portSoundcard, Command::portAsio})
-      menu->CheckItem(item, item == itemId);
-  }
+  checkedPortItem = itemId;
 }
 
-// ---- Commands -----------------------------------------------------------------------
+// ---- The command table ---------------------------------------------------------------
+
+const THost::TCommandRow THost::commandTable[] = {
+    {Command::reloadPlug, Command::reloadPlug, &THost::ReloadPlug, nullptr, nullptr},
+    {Command::openSession, Command::openSession, &THost::OpenSession, nullptr, nullptr},
+    {Command::saveSession, Command::saveSession, &THost::SaveCurrentSession, nullptr, nullptr},
+    {Command::saveSessionAs, Command::saveSessionAs, &THost::SaveSessionAs, nullptr, nullptr},
+    {Command::noEffect1004, Command::noEffect1004, &THost::NoCommandEffect, nullptr, nullptr},
+    {Command::openMidiFile, Command::openMidiFile, &THost::OpenMidiFileCommand, nullptr, nullptr},
+    {Command::saveKit, Command::saveKit, &THost::SaveKit, nullptr, nullptr},
+    {Command::loadKit, Command::loadKit, &THost::LoadKit, nullptr, nullptr},
+    {Command::firstRecent, Command::lastRecent, &THost::NoCommandEffect, nullptr, nullptr},
+    {Command::togglePlayback, Command::togglePlayback, &THost::TogglePlaybackCommand, &THost::HasFileLoaded,
+     &THost::PlaybackChecked},
+    {Command::toggleLoop, Command::toggleLoop, &THost::ToggleLoopCommand, &THost::HasFileLoaded,
+     &THost::LoopChecked},
+    {Command::toggleSync, Command::toggleSync, &THost::ToggleSyncCommand, &THost::HasFileLoaded,
+     &THost::SyncChecked},
+    {Command::toggleAudio, Command::toggleAudio, &THost::ToggleAudio, nullptr, nullptr},
+    {Command::never1201, Command::never1201, &THost::NoCommandEffect, &THost::Never, nullptr},
+    {Command::audioSettings, Command::audioSettings, &THost::ShowAudioSettings, &THost::HasRealPort, nullptr},
+    {Command::audioRouting, Command::audioRouting, &THost::ShowAudioRouting, &THost::HasRouting, nullptr},
+    {Command::midiSettings, Command::midiSettings, &THost::ShowMidiSettings, &THost::HasUsableMidi, nullptr},
+    {Command::noEffect1206, Command::noEffect1206, &THost::NoCommandEffect, nullptr, nullptr},
+    {Command::recorderPanel, Command::recorderPanel, &THost::ShowRecorderPanel, nullptr, nullptr},
+    {Command::portSoundcard, Command::portSoundcard, &THost::ChooseSoundcard, &THost::SoundcardAvailable,
+     &THost::SoundcardChecked},
+    {Command::portAsio, Command::portAsio, &THost::ChooseAsio, &THost::AsioAvailable, &THost::AsioChecked},
+    {Command::noEffect1300, Command::noEffect1300, &THost::NoCommandEffect, nullptr, nullptr},
+    {Command::about, Command::about, &THost::ShowAbout, nullptr, nullptr},
+    {Command::exit, Command::exit, &THost::ExitCommand, nullptr, nullptr},
+};
+
+const THost::TCommandRow* THost::FindCommand(int32_t id) {
+  for (const TCommandRow& row : commandTable) {
+    if (id >= row.firstId && id <= row.lastId) return &row;
+  }
+  return nullptr;
+}
 
 bool THost::IsCommandEnabled(int32_t id) {
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
-  IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
-  TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr;
-  switch (id) {
-    case Command::openMidiFile:
-    case Command::togglePlayback:
-    case Command::toggleLoop:
-    case Command::toggleSync: return player ? player->IsCommandEnabled(id) : id == Command::openMidiFile;
-    case Command::never1201: return false;
-    case Command::audioSettings: return port && port->IsAudioPort();
-    case Command::audioRouting: return port && port->HasRouting();
-    case Command::midiSettings: return midi && midi->IsUsable();
-    case Command::portSoundcard: return IsAudioPortAvailable(AudioPortMultiMedia);
-    case Command::portAsio: return IsAudioPortAvailable(AudioPortASIO);
-    default: return true;
-  }
+  const TCommandRow* row = FindCommand(id);
+  return row && (!row->enabled || (this->*row->enabled)());
 }
 
-void THost::RunCommand(int32_t id) {
-  IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr;
-  IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr;
-  IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
-  IFrameWnd* parent = GetMainWindow() ? GetMainWindow()->GetFrame() : nullptr;
-  switch (id) {
-    case Command::reloadPlug:
-      if (!ensemble) break;
-      // The editor window goes with the old plug-in object.
-      if (plug && GetMainWindow() == plug->GetEditor()) SetMainWindow(nullptr);
-      ensemble->CreatePlug();
-      NotifyPlugReplaced();
-      break;
-    case Command::openSession: OpenSession(); break;
-    case Command::saveSession: SaveCurrentSession(); break;
-    case Command::saveSessionAs: SaveSessionAs(); break;
-    case Command::saveKit:
-      if (plug) plug->VendorSpecific(2, nullptr, 0);
-      break;
-    case Command::loadKit:
-      if (plug) plug->VendorSpecific(1, nullptr, 0);
-      break;
-    case Command::openMidiFile:
-    case Command::togglePlayback:
-    case Command::toggleLoop:
-    case Command::toggleSync:
-      if (TEnsemblePlayback* player = ensemble ? ensemble->GetPlayer() : nullptr) player->RunCommand(id);
-      break;
-    case Command::toggleAudio: ToggleAudio(); break;
-    case Command::audioSettings:
-    case Command::audioRouting:
-    case Command::midiSettings:
-    case Command::recorderPanel:
-      if (!IsCommandEnabled(id)) break;
-      if (plug) plug->BeforePanel();
-      if (id == Command::audioSettings && port) port->ShowSettings(parent);
-      if (id == Command::audioRouting && port) port->ShowRouting(parent);
-      if (id == Command::midiSettings && midi) midi->ShowSettings();
-      if (id == Command::recorderPanel && port) port->SetBufferSize();
-      if (plug) plug->AfterPanel();
-      break;
-    case Command::portSoundcard: ChangePortCommand(Command::portSoundcard, AudioPortMultiMedia); break;
-    case Command::portAsio: ChangePortCommand(Command::portAsio, AudioPortASIO); break;
-    case Command::about:
-      if (plug) plug->VendorSpecific(-1, nullptr, 0);
-      break;
-    case Command::exit: Quit(0); break;
-    default: break;  // the commands without effect
-  }
+bool THost::IsCommandChecked(int32_t id) {
+  const TCommandRow* row = FindCommand(id);
+  return row && row->checked && (this->*row->checked)();
+}
+
+TStr THost::GetCommandText(int32_t id) {
+  if (id == Command::toggleAudio) return audioRunning ? "Stop &Audio" : "Run &Audio";
+  return TStr();
 }
 
 bool THost::OnCommand(int32_t id, int32_t action, int32_t& result) {
-  const bool known = (id >= Command::reloadPlug && id <= Command::noEffect1004) || id == Command::openMidiFile ||
-                     id == Command::saveKit || id == Command::loadKit ||
-                     (id >= Command::firstRecent && id <= Command::lastRecent) ||
-                     (id >= Command::togglePlayback && id <= Command::toggleSync) || id == Command::toggleAudio ||
-                     id == Command::never1201 || (id >= Command::audioSettings && id <= Command::recorderPanel) ||
-                     id == Command::portSoundcard || id == Command::portAsio || id == Command::noEffect1300 ||
-                     id == Command::about || id == Command::exit;
-  if (!known) return false;
-  switch (action) {
-    case 0:
-      try {
-        RunCommand(id);
-      } catch (EError) {
-        ShowPendingError(0);
-      }
-      result = 0;
-      break;
-    case 1: result = IsCommandEnabled(id) ? 1 : 0; break;
-    default: result = 0; break;
+  const TCommandRow* row = FindCommand(id);
+  if (!row) return false;
+  result = 0;
+  if (action == 0) {
+    try {
+      (this->*row->run)();
+    } catch (EError) {
+      ShowPendingError(0);
+    }
+  } else if (action == 1) {
+    result = IsCommandEnabled(id) ? 1 : 0;
   }
   return true;
 }
@@ -351,6 +300,122 @@ int32_t THost::IsEnabled(int32_t id) {
 int32_t THost::IsChecked(int32_t id) {
   int32_t result = 0;
   return OnCommand(id, 2, result) ? result : 0;
+}
+
+// ---- The commands' actions and rules ----------------------------------------------------
+
+IAudioInOut* THost::Port() const { return ensemble ? ensemble->GetAudioPort() : nullptr; }
+IVSTPlug* THost::Plug() const { return ensemble ? ensemble->GetPlug() : nullptr; }
+TMidiFilePlayback* THost::Playback() const { return ensemble ? ensemble->GetPlayer() : nullptr; }
+
+IFrameWnd* THost::PanelParent() const { return GetMainWindow() ? GetMainWindow()->GetFrame() : nullptr; }
+
+template <typename F>
+void THost::AroundPanel(F&& show) {
+  IVSTPlug* plug = Plug();
+  if (plug) plug->BeforePanel();
+  show();
+  if (plug) plug->AfterPanel();
+}
+
+void THost::ReloadPlug() {
+  if (!ensemble) return;
+  // The editor window goes with the old plug-in object.
+  IVSTPlug* plug = Plug();
+  if (plug && GetMainWindow() == plug->GetEditor()) SetMainWindow(nullptr);
+  ensemble->CreatePlug();
+  NotifyPlugReplaced();
+}
+
+void THost::SaveKit() {
+  if (IVSTPlug* plug = Plug()) plug->VendorSpecific(2, nullptr, 0);
+}
+
+void THost::LoadKit() {
+  if (IVSTPlug* plug = Plug()) plug->VendorSpecific(1, nullptr, 0);
+}
+
+void THost::ShowAbout() {
+  if (IVSTPlug* plug = Plug()) plug->VendorSpecific(-1, nullptr, 0);
+}
+
+void THost::OpenMidiFileCommand() {
+  if (TMidiFilePlayback* playback = Playback()) playback->OpenMidiFileCommand();
+}
+
+void THost::TogglePlaybackCommand() {
+  if (TMidiFilePlayback* playback = Playback()) playback->TogglePlayback();
+}
+
+void THost::ToggleLoopCommand() {
+  if (TMidiFilePlayback* playback = Playback()) playback->ToggleLoop();
+}
+
+void THost::ToggleSyncCommand() {
+  if (TMidiFilePlayback* playback = Playback()) playback->ToggleSync();
+}
+
+void THost::ShowAudioSettings() {
+  IAudioInOut* port = Port();
+  if (HasRealPort()) AroundPanel([&] { port->ShowSettings(PanelParent()); });
+}
+
+void THost::ShowAudioRouting() {
+  IAudioInOut* port = Port();
+  if (HasRouting()) AroundPanel([&] { port->ShowRouting(PanelParent()); });
+}
+
+void THost::ShowMidiSettings() {
+  IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
+  if (HasUsableMidi()) AroundPanel([&] { midi->ShowSettings(); });
+}
+
+void THost::ShowRecorderPanel() {
+  IAudioInOut* port = Port();
+  AroundPanel([&] {
+    if (port) port->SetBufferSize();
+  });
+}
+
+void THost::ChooseSoundcard() { ChangePortCommand(Command::portSoundcard, AudioPortMultiMedia); }
+void THost::ChooseAsio() { ChangePortCommand(Command::portAsio, AudioPortASIO); }
+
+bool THost::HasFileLoaded() {
+  TMidiFilePlayback* playback = Playback();
+  return playback && playback->IsFileLoaded();
+}
+
+bool THost::HasRealPort() {
+  IAudioInOut* port = Port();
+  return port && port->IsAudioPort();
+}
+
+bool THost::HasRouting() {
+  IAudioInOut* port = Port();
+  return port && port->HasRouting();
+}
+
+bool THost::HasUsableMidi() {
+  IMidiInOut* midi = ensemble ? ensemble->GetMidiPort() : nullptr;
+  return midi && midi->IsUsable();
+}
+
+bool THost::SoundcardAvailable() { return ensemble && ensemble->GetPortFactory().IsAvailable(AudioPortMultiMedia); }
+bool THost::AsioAvailable() { return ensemble && ensemble->GetPortFactory().IsAvailable(AudioPortASIO); }
+
+bool THost::PlaybackChecked() {
+  TMidiFilePlayback* playback = Playback();
+  return playback && playback->IsPlaybackChecked();
+}
+
+bool THost::LoopChecked() {
+  TMidiFilePlayback* playback = Playback();
+  return playback && playback->IsLoopChecked();
+}
+
+bool THost::SyncChecked() {
+  TMidiFilePlayback* playback = Playback();
+  return playback && playback->IsSyncChecked();
 }
 
 // ---- The computer keyboard ---------------------------------------------------------------

@@ -4,13 +4,15 @@
 #pragma once
 #include <cstdint>
 
+#include "ICommandState.h"
 #include "IHost.h"
 #include "KEnsemble.h"
 #include "TApp.h"
 #include "TFileMenu.h"
 #include "foundation/IFileName.h"
 
-class THost : public TApp, public virtual IHost {
+// Threading: everything here runs on the user-interface thread.
+class THost : public TApp, public virtual IHost, public ICommandState {
 public:
   static constexpr int32_t menuResource = 7000;
   static constexpr int32_t idleInterval = 32;
@@ -24,7 +26,8 @@ public:
   // The lower-case letter that Shift with the key sends to the editor, or 0.
   static int32_t EditorCharacterForScanCode(int32_t scanCode);
 
-  THost();
+  // sources: what the ensemble builds its ports from (the program's own by default).
+  explicit THost(const TEnsembleSources& sources = {});
   ~THost() override;
 
   // IApp
@@ -53,12 +56,19 @@ public:
   int32_t OpenMidiFile(const IFileName& name);
   void SaveCurrentSession();
 
-  // The command dispatcher: action 0 runs, 1 asks enabled, 2 asks checked. Answers
-  // false for ids the host does not know.
+  // The command dispatcher: action 0 runs, 1 asks enabled, 2 asks checked (every
+  // command answers 0: check marks are what the table's checked column shows).
+  // Answers false for ids the host does not know.
   bool OnCommand(int32_t id, int32_t action, int32_t& result);
   int32_t Execute(int32_t id);
   int32_t IsEnabled(int32_t id);
   int32_t IsChecked(int32_t id);
+
+  // ICommandState: the command table, as the menu shows it.
+  bool HasCommand(int32_t id) override { return FindCommand(id) != nullptr; }
+  bool IsCommandEnabled(int32_t id) override;
+  bool IsCommandChecked(int32_t id) override;
+  TStr GetCommandText(int32_t id) override;
 
   // A key event of the main window: modifier, scan code, down or up, auto-repeat.
   void OnKey(int32_t modifier, int32_t scanCode, bool down, bool repeat);
@@ -67,21 +77,68 @@ public:
   void SetEditorTitle(const TStr& text);
 
 private:
+  // One row of the command table: what the command runs, when it is enabled (null:
+  // always) and whether its item is checked (null: never).
+  struct TCommandRow {
+    int32_t firstId;
+    int32_t lastId;
+    void (THost::*run)();
+    bool (THost::*enabled)();
+    bool (THost::*checked)();
+  };
+  static const TCommandRow commandTable[];
+  static const TCommandRow* FindCommand(int32_t id);
+
   static int32_t IdleCallback(void* context);
   void DestroyEnsemble();
   void ChangePortCommand(int32_t itemId, int32_t type);
   void MarkPortMenu();
-  void OnEnsembleValueChanged(TShared* source);
-  void RunCommand(int32_t id);
-  bool IsCommandEnabled(int32_t id);
+  IAudioInOut* Port() const;
+  IVSTPlug* Plug() const;
+  TMidiFilePlayback* Playback() const;
+
+  // The commands' actions and rules, as the table names them.
+  void NoCommandEffect() {}
+  void ReloadPlug();
+  void SaveKit();
+  void LoadKit();
+  void OpenMidiFileCommand();
+  void TogglePlaybackCommand();
+  void ToggleLoopCommand();
+  void ToggleSyncCommand();
+  void ShowAudioSettings();
+  void ShowAudioRouting();
+  void ShowMidiSettings();
+  void ShowRecorderPanel();
+  void ChooseSoundcard();
+  void ChooseAsio();
+  void ShowAbout();
+  void ExitCommand() { Quit(0); }
+  bool Never() { return false; }
+  bool HasFileLoaded();
+  bool HasRealPort();
+  bool HasRouting();
+  bool HasUsableMidi();
+  bool SoundcardAvailable();
+  bool AsioAvailable();
+  bool PlaybackChecked();
+  bool LoopChecked();
+  bool SyncChecked();
+  bool SoundcardChecked() { return checkedPortItem == Command::portSoundcard; }
+  bool AsioChecked() { return checkedPortItem == Command::portAsio; }
+  // Runs a panel with the plug-in's two hooks around it.
+  template <typename F>
+  void AroundPanel(F&& show);
+  IFrameWnd* PanelParent() const;
 
   KEnsemble* ensemble = nullptr;
+  // The Audio Port item whose check mark shows (0: none).
+  int32_t checkedPortItem = 0;
   int32_t keyState[256] = {};
   EPtr<IFileName> sessionName;
   TFileMenu* fileMenu = nullptr;
   int32_t audioRunning = 1;
   int32_t idleTimerOn = 0;
-  bool subscribed = false;
 };
 
 namespace Msg {

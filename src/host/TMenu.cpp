@@ -46,6 +46,7 @@ TMenu& TMenu::AddSubmenu(const TStr& text) {
   TItem item;
   item.text = text;
   item.submenu = std::make_unique<TMenu>(text);
+  item.submenu->parent = this;
   items.push_back(std::move(item));
   return *items.back().submenu;
 }
@@ -102,17 +103,31 @@ bool TMenu::SetItemText(int32_t id, const TStr& text) {
   return item != nullptr;
 }
 
+ICommandState* TMenu::StateFor(int32_t id) const {
+  const TMenu* menu = this;
+  while (menu && !menu->commandState) menu = menu->parent;
+  ICommandState* state = menu ? menu->commandState : nullptr;
+  return state && state->HasCommand(id) ? state : nullptr;
+}
+
 bool TMenu::IsItemChecked(int32_t id) const {
   const TItem* item = Find(id);
-  return item && item->checked;
+  if (!item) return false;
+  ICommandState* state = StateFor(id);
+  return state ? state->IsCommandChecked(id) : item->checked;
 }
 
 bool TMenu::IsItemEnabled(int32_t id) const {
   const TItem* item = Find(id);
-  return item && item->enabled;
+  if (!item) return false;
+  ICommandState* state = StateFor(id);
+  return state ? state->IsCommandEnabled(id) : item->enabled;
 }
 
 TStr TMenu::GetItemText(int32_t id) const {
   const TItem* item = Find(id);
-  return item ? item->text : TStr();
+  if (!item) return TStr();
+  ICommandState* state = StateFor(id);
+  const TStr text = state ? state->GetCommandText(id) : TStr();
+  return text.IsEmpty() ? item->text : text;
 }

@@ -1,8 +1,12 @@
-// A menu as a plain list of items, and the main menu (menu resource 7000).
+// A menu as a plain list of items, and the main menu (menu resource 7000). With a
+// command state set (the host's command table), an item of a command shows what the
+// table answers; the item's own fields serve the items of no command.
 #pragma once
 #include <memory>
 #include <vector>
 
+#include "Commands.h"
+#include "ICommandState.h"
 #include "IMenu.h"
 
 class TMenu : public TBase, public virtual IMenu {
@@ -32,6 +36,9 @@ public:
   void InsertBefore(int32_t beforeId, TItem item);
   // The submenu whose title is text, searched through the submenus; null when none.
   TMenu* FindSubmenu(const TStr& text);
+  // The table the items of commands read from (null: the items' own fields). Set on
+  // the main menu, it serves its submenus too.
+  void SetCommandState(ICommandState* state) { commandState = state; }
 
   bool CheckItem(int32_t id, bool checked) override;
   bool EnableItem(int32_t id, bool enabled) override;
@@ -47,38 +54,11 @@ public:
 private:
   TItem* Find(int32_t id);
   const TItem* Find(int32_t id) const;
+  // The state that answers for id, or null.
+  ICommandState* StateFor(int32_t id) const;
 
+  ICommandState* commandState = nullptr;
+  TMenu* parent = nullptr;
   TStr title;
   std::vector<TItem> items;
 };
-
-// Command ids of the host.
-namespace Command {
-constexpr int32_t reloadPlug = 1000;
-constexpr int32_t openSession = 1001;
-constexpr int32_t saveSession = 1002;
-constexpr int32_t saveSessionAs = 1003;
-constexpr int32_t noEffect1004 = 1004;
-constexpr int32_t openMidiFile = 1010;
-constexpr int32_t saveKit = 1011;
-constexpr int32_t loadKit = 1012;
-constexpr int32_t recentSeparator = 1020;
-constexpr int32_t firstRecent = 1021;
-constexpr int32_t lastRecent = 1030;
-constexpr int32_t togglePlayback = 1155;
-constexpr int32_t toggleLoop = 1156;
-constexpr int32_t toggleSync = 1157;
-constexpr int32_t toggleAudio = 1200;
-constexpr int32_t never1201 = 1201;
-constexpr int32_t audioSettings = 1203;
-constexpr int32_t audioRouting = 1204;
-constexpr int32_t midiSettings = 1205;
-constexpr int32_t noEffect1206 = 1206;
-constexpr int32_t recorderPanel = 1207;
-constexpr int32_t firstPortItem = 1210;
-constexpr int32_t portSoundcard = 1212;
-constexpr int32_t portAsio = 1214;
-constexpr int32_t noEffect1300 = 1300;
-constexpr int32_t about = 1302;
-constexpr int32_t exit = 24310;
-}  // namespace Command

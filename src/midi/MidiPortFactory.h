@@ -3,10 +3,9 @@
 #include "IMidiInOut.h"
 
 // Makes the multimedia port; only when that cannot be made, the null port. The
-// caller owns the result (Release).
+// caller owns the result (Release). User-interface thread.
 IMidiInOut* CreateMidiPort(IMidiHost* host);
 
-// A maker that replaces the factory's own choice (tests, tools); null restores it.
-// Answers the previous one.
+// What the ensemble is handed to make its MIDI port: CreateMidiPort for the program,
+// another maker for tests and tools (a port that records, the null port).
 using TMidiPortMaker = IMidiInOut* (*)(IMidiHost* host);
-TMidiPortMaker SetMidiPortMaker(TMidiPortMaker maker);

@@ -6,15 +6,23 @@
 #include <cstdint>
 
 #include "foundation/Base.h"
-#include "host/IEnsembleClock.h"
 #include "vst2/Vst2.h"
 
-// The ensemble's view of the clock (the system messages of MIDI input, the sample
+// The clock as the ensemble uses it (the system messages of MIDI input, the sample
 // rate, the time information) and what the MIDI file player's scheduler reads.
-class IMidiClock : public virtual IEnsembleClock {
+// Threading: SongPosition, Tick and Start on the MIDI port's thread; SetSampleRate on
+// the user-interface thread; GetTimeInfo and the getters on any thread.
+class IMidiClock : public virtual IBase {
 public:
   // Makes a clock (null when it cannot be made).
   static IMidiClock* Create();
+
+  virtual void SetSampleRate(float rate) = 0;
+  virtual void SongPosition(int32_t samplePos, int32_t clocks) = 0;
+  virtual void Tick(int32_t samplePos) = 0;
+  virtual void Start(int32_t samplePos) = 0;
+  // Brings the record up to date and answers it.
+  virtual VstTimeInfo* GetTimeInfo() = 0;
 
   // The measured tempo in beats per minute; 120 until a clock was measured.
   virtual float GetTempo() const = 0;

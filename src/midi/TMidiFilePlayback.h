@@ -1,17 +1,21 @@
 // The host's MIDI file playback: the player, its scheduler, the three switches of the
 // player commands and the commands themselves (open a file, start/stop, loop, sync)
-// with their enabled rules and check marks. The window binds the commands to menu
-// items; the audio cycle calls the scheduler once per block.
+// with their enabled rules and the states their check marks show. The host's command
+// table binds the commands to menu items; the audio cycle calls the scheduler once
+// per block. Everything reaches the ensemble through ISongHost.
+//
+// Threading: the commands and the switches' setters on the user-interface thread;
+// ProcessBlock on the audio thread; the getters on any thread.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
+#include "ISongHost.h"
 #include "TMFPlayer.h"
 #include "TSongScheduler.h"
 #include "foundation/Base.h"
 
 class IFileName;
-class IMenu;
 
 class TMidiFilePlayback : public TBase, public virtual IMFPlayerHost {
 public:
@@ -22,20 +26,13 @@ public:
   static constexpr int32_t toggleSyncCommand = 1157;
   static constexpr const char* openTitle = "Open";
 
-  // The host's readiness as the player asks it, on the scheduler's thread.
-  using TReadyQuestion = bool (*)(void* context);
-
-  // Events go to target (the ensemble's MIDI entry); events' frames to offsets.
-  TMidiFilePlayback(IMidiHost* target, TReadyQuestion ready, void* readyContext, IEventOffsetTarget* offsets);
+  explicit TMidiFilePlayback(ISongHost* host);
   ~TMidiFilePlayback() override;
   TMidiFilePlayback(const TMidiFilePlayback&) = delete;
   TMidiFilePlayback& operator=(const TMidiFilePlayback&) = delete;
 
   TMFPlayer& GetPlayer() { return player; }
   TSongScheduler& GetScheduler() { return scheduler; }
-  void SetClock(IMidiClock* clock) { scheduler.SetClock(clock); }
-  // The menu whose check marks follow the switches (null: none).
-  void SetMenu(IMenu* menu) { this->menu = menu; }
 
   // ---- The user-interface thread --------------------------------------------------------
   // Loads the file and switches playback on; answers 1 when it loaded. A file that
@@ -46,39 +43,34 @@ public:
   void TogglePlayback();  // 1155
   void ToggleLoop();      // 1156
   void ToggleSync();      // 1157
-  // Runs one of the four commands; false for another id.
-  bool RunCommand(int32_t id);
-  // The enabled rule of the four commands (1010 always, the others while a file is
-  // loaded); false for another id.
-  bool IsCommandEnabled(int32_t id) const;
-  bool IsPlayerCommand(int32_t id) const { return id == openMidiFileCommand || (id >= togglePlaybackCommand && id <= toggleSyncCommand); }
-  // Brings the check marks up to date after the song ended on the audio thread:
-  // call it from the idle timer (and once the menu exists).
-  void UpdateMenu();
+  // The enabled rule of 1155-1157: a file is loaded.
+  bool IsFileLoaded() const { return IsLoaded() != 0; }
+  // What the check marks of 1155, 1156 and 1157 show. Playback follows the song's end
+  // on the audio thread, so the mark is right whenever the menu asks.
+  bool IsPlaybackChecked() const { return IsEnabled() != 0; }
+  bool IsLoopChecked() { return player.GetLoop() != 0; }
+  bool IsSyncChecked() { return player.GetSyncFlag() != 0; }
 
   int32_t IsLoaded() const { return playerLoaded.load(std::memory_order_relaxed); }
   int32_t IsEnabled() const { return playerEnabled.load(std::memory_order_relaxed); }
   int32_t GetFlag() const { return playerFlag.load(std::memory_order_relaxed); }
 
   // ---- The audio thread -----------------------------------------------------------------
-  void ProcessBlock(int32_t frames) { scheduler.ProcessBlock(frames); }
+  // Follows a change of the host's clock, then schedules the block's events.
+  void ProcessBlock(int32_t frames);
 
   // IMFPlayerHost
   void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override;
   int32_t IsPlaybackOn() override { return playerEnabled.load(std::memory_order_acquire); }
-  int32_t IsHostReady() override { return ready ? (ready(readyContext) ? 1 : 0) : 1; }
+  int32_t IsHostReady() override { return host && host->IsPlugReady() ? 1 : 0; }
   void SetPlayback(int32_t on) override;
 
 private:
-  void Check(int32_t id, bool on);
-
-  IMidiHost* target;
-  TReadyQuestion ready;
-  void* readyContext;
+  ISongHost* host;
+  IMidiClock* seenClock = nullptr;
   std::atomic<int32_t> playerLoaded{0};
   std::atomic<int32_t> playerEnabled{0};
   std::atomic<int32_t> playerFlag{0};
-  IMenu* menu = nullptr;
   TMFPlayer player;
   TSongScheduler scheduler;
 };

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "foundation/ELockFreeRing.h"
 
 struct TPortMessage {
   uint32_t kind = 0;
@@ -18,14 +19,12 @@ struct TPortMessage {
 class TPortQueue {
 public:
   // capacity: a power of two.
-  explicit TPortQueue(size_t capacity);
-  TPortQueue(const TPortQueue&) = delete;
-  TPortQueue& operator=(const TPortQueue&) = delete;
+  explicit TPortQueue(size_t capacity) : ring(capacity) {}
 
-  // False when the queue is full.
+  // Any writer. False when the queue is full.
   bool Push(const TPortMessage& message);
   // The reader only. False when the queue is empty.
-  bool Pop(TPortMessage& message);
+  bool Pop(TPortMessage& message) { return ring.TryPop(message); }
 
   // The reader: Seen() before trying Pop, then WaitAfter(seen) when Pop found
   // nothing; a Push after Seen() ends the wait at once.
@@ -33,13 +32,6 @@ public:
   void WaitAfter(uint32_t seen) const { pushes.wait(seen, std::memory_order_acquire); }
 
 private:
-  struct TCell {
-    std::atomic<size_t> sequence;
-    TPortMessage message;
-  };
-  std::unique_ptr<TCell[]> cells;
-  size_t mask;
-  alignas(64) std::atomic<size_t> writePos{0};
-  alignas(64) size_t readPos = 0;
+  ELockFreeRing<TPortMessage> ring;
   alignas(64) std::atomic<uint32_t> pushes{0};
 };

@@ -48,7 +48,9 @@ public:
   // Called before and after a settings panel; no effect.
   virtual void BeforePanel() = 0;
   virtual void AfterPanel() = 0;
+  // A slot without effect, kept so that the operations after it keep their places.
   virtual void NoEffect() = 0;
+  // Two slots that answer 0, kept for the same reason.
   virtual int32_t AnswerZero1() = 0;
   virtual int32_t AnswerZero2() = 0;
   virtual TVSTWnd* GetEditor() = 0;

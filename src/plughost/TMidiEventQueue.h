@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/ELockFreeRing.h"
 #include "vst2/Vst2.h"
 
 class TMidiEventQueue {
@@ -43,19 +44,16 @@ public:
   int64_t GetDroppedCount() const { return dropped.load(std::memory_order_relaxed); }
 
 private:
-  struct TSlot {
-    std::atomic<uint32_t> sequence{0};
+  struct TQueued {
     uint8_t status = 0;
     uint8_t data1 = 0;
     uint8_t data2 = 0;
     int32_t minDelta = 0;
   };
 
-  std::unique_ptr<TSlot[]> slots;
+  ELockFreeRing<TQueued> ring;
   std::unique_ptr<VstMidiEvent[]> records;
   std::unique_ptr<VstEventList<blockEvents>> list;
-  alignas(64) std::atomic<uint32_t> enqueuePos{0};
-  alignas(64) std::atomic<uint32_t> dequeuePos{0};
   std::atomic<int32_t> eventOffset{0};
   std::atomic<int64_t> dropped{0};
 };

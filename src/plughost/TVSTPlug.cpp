@@ -4,14 +4,10 @@
 #include <cstring>
 
 #include "ILibraryLoader.h"
-#include "audio/IAudioInOut.h"
 #include "foundation/IFileName.h"
 #include "foundation/IFileSystem.h"
 #include "foundation/Messages.h"
-#include "host/KEnsemble.h"
-#include "host/SessionFile.h"
-#include "audio/THDRecordingPrp.h"
-#include "midi/IMidiInOut.h"
+#include "foundation/MidiMessage.h"
 
 namespace Msg {
 TParamStr plugNotFound("Thudra.dll not found !");
@@ -105,7 +101,7 @@ TVSTPlug* TVSTPlug::Find(AEffect* effect) {
 
 // ---- Construction and teardown ---------------------------------------------------
 
-TVSTPlug::TVSTPlug(KEnsemble* owner) : ensemble(owner) {
+TVSTPlug::TVSTPlug(IPlugEnsemble* owner) : ensemble(owner) {
   if (!Load()) return;
   Dispatch(effOpen);
   if (IsProductCheckOn() && !CheckProduct()) {
@@ -165,24 +161,10 @@ void TVSTPlug::OpenEditor() {
   if (handle) EditOpen(reinterpret_cast<void*>(handle));
 }
 
+// The owner saves "Last Session" before it destroys the wrapper (it still holds the
+// chunk then); the destructor only closes.
 TVSTPlug::~TVSTPlug() {
-  // The session is saved outside the destructor scope, so that a failing write
-  // reports its own message.
-  if (effect) SaveLastSession();
   RunDestructorBody([this] { Teardown(); });
-}
-
-void TVSTPlug::SaveLastSession() {
-  IHost* host = ensemble ? ensemble->GetHost() : nullptr;
-  if (!host) return;
-  try {
-    EPtr<IFileName> name;
-    if (!name) return;
-    SetLastSessionName(*name);
-    host->SaveSession(*name);
-  } catch (EError) {
-    ShowPendingError(0);
-  }
 }
 
 void TVSTPlug::Teardown() {
@@ -285,7 +267,7 @@ void TVSTPlug::Suspend() {
 
 void TVSTPlug::Resume() {
   if (!suspended) return;
-  if (IAudioInOut* port = ensemble ? ensemble->GetAudioPort() : nullptr) SetBlockSize(port->GetBlockSize());
+  if (const int32_t frames = ensemble ? ensemble->GetPortBlockSize() : 0) SetBlockSize(frames);
   Dispatch(effMainsChanged, 0, 1);
   suspended = 0;
 }
@@ -305,15 +287,14 @@ void TVSTPlug::SendEventsOut(VstEvents* list) {
 }
 
 void TVSTPlug::SendMidiOut(VstMidiEvent* event) {
-  IMidiInOut* port = ensemble ? ensemble->GetMidiPort() : nullptr;
-  if (!event || !port) return;
-  const uint32_t channel = static_cast<uint32_t>(port->GetSendChannel() - 1) & 0x0F;
+  if (!event || !ensemble) return;
+  const uint32_t channel = static_cast<uint32_t>(ensemble->GetSendChannel() - 1) & 0x0F;
   uint32_t status = static_cast<uint8_t>(event->midiData[0]);
   if ((status & 0x0F) != channel) status = 0x80 | (status & 0x70) | channel;
   const uint32_t message = status | static_cast<uint32_t>(static_cast<uint8_t>(event->midiData[1])) << 8 |
                            static_cast<uint32_t>(static_cast<uint8_t>(event->midiData[2])) << 16 |
                            static_cast<uint32_t>(static_cast<uint8_t>(event->midiData[3])) << 24;
-  port->SendShort(0, message);
+  ensemble->SendMidiOut(message);
 }
 
 // ---- The host callback ------------------------------------------------------------------
@@ -339,15 +320,9 @@ VstIntPtr TVSTPlug::HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 inde
     case audioMasterGetProductString:
       if (ptr) std::strcpy(static_cast<char*>(ptr), hostProduct);
       return 0;
-    case audioMasterVendorSpecific: {
-      IAudioInOut* port = plug && plug->ensemble ? plug->ensemble->GetAudioPort() : nullptr;
-      auto* record = static_cast<THDRecordingPrp*>(ptr);
-      if (port && record) {
-        if (index == 0) port->PlayerCommand(record);
-        if (index == 1) port->TapeCommand(record);
-      }
+    case audioMasterVendorSpecific:
+      if (plug && plug->ensemble && ptr && (index == 0 || index == 1)) plug->ensemble->RunTransportCommand(index, ptr);
       return 0;
-    }
     case audioMasterCanDo: {
       const char* text = static_cast<const char*>(ptr);
       if (!text) return 0;

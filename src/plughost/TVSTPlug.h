@@ -5,12 +5,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "IPlugEnsemble.h"
 #include "IVSTPlug.h"
 #include "TMidiEventQueue.h"
 #include "TVSTWnd.h"
 #include "foundation/TParamStr.h"
-
-class KEnsemble;
 
 class TVSTPlug : public TBase, public virtual IVSTPlug {
 public:
@@ -28,8 +27,8 @@ public:
   static TStr GetLibraryPath();
   static bool IsProductCheckOn();
 
-  // ensemble may be null (a plug-in on its own: no ports, no session, no clock).
-  explicit TVSTPlug(KEnsemble* ensemble);
+  // ensemble may be null (a plug-in on its own: no ports, no clock, no MIDI out).
+  explicit TVSTPlug(IPlugEnsemble* ensemble);
   ~TVSTPlug() override;
   TVSTPlug(const TVSTPlug&) = delete;
   TVSTPlug& operator=(const TVSTPlug&) = delete;
@@ -82,7 +81,7 @@ public:
 
   AEffect* GetEffect() const { return effect; }
   bool IsSuspended() const { return suspended.load() != 0; }
-  KEnsemble* GetEnsemble() const { return ensemble; }
+  IPlugEnsemble* GetEnsemble() const { return ensemble; }
   TMidiEventQueue& GetEventQueue() { return events; }
   // Events that found the queue full and were dropped.
   int64_t GetDroppedEventCount() const { return events.GetDroppedCount(); }
@@ -93,7 +92,6 @@ private:
   bool CheckProduct();
   void OpenEditor();
   void Teardown();
-  void SaveLastSession();
   // The plug-in object of an effect record, or null (a record that is not, or not
   // yet, one of ours).
   static TVSTPlug* Find(AEffect* effect);
@@ -103,7 +101,7 @@ private:
   AEffect* effect = nullptr;
   std::atomic<int32_t> suspended{0};
   TVSTWnd* editor = nullptr;
-  KEnsemble* ensemble;
+  IPlugEnsemble* ensemble;
   TMidiEventQueue events;
   void* library = nullptr;
 };

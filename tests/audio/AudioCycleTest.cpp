@@ -12,7 +12,7 @@ class AudioCycleTest : public HostFixture {
 protected:
   void SetUp() override {
     HostFixture::SetUp();
-    ensemble = std::make_unique<KEnsemble>(nullptr);
+    ensemble = std::make_unique<KEnsemble>(nullptr, sources);
     port = TTestPort::Last();
     ASSERT_NE(port, nullptr);
     ASSERT_EQ(ensemble->GetAudioPort(), static_cast<IAudioInOut*>(port));
@@ -204,6 +204,6 @@ TEST_F(AudioCycleTest, TheTransportRequestsOfThePlugInReachThePort) {
   THDRecordingPrp record;
   record.command = THDRecordingPrp::tapeStatus;
   EXPECT_EQ(TFakePlugin::Get().Host()(plug->GetEffect(), audioMasterVendorSpecific, 1, 0, &record, 0), 0);
-  EXPECT_EQ(port->GetTransport().tapeRecording.load(), 0);
+  EXPECT_EQ(port->GetTransports().GetState().tapeRecording.load(), 0);
 }
 }  // namespace

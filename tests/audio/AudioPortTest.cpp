@@ -51,17 +51,17 @@ TEST_F(AudioPortTest, TheStoredPortIsBuiltOrReplacedAsTheRulesSay) {
     TTestPort::Register(AudioPortMultiMedia, c.mmPrepares);
     if (c.asioRegistered) TTestPort::Register(AudioPortASIO, true);
     else TTestPort::Unregister(AudioPortASIO);
-    IAudioInOut* port = CreatePort(AudioPortNone, nullptr);
+    IAudioInOut* port = TTestPort::Factory().CreatePort(AudioPortNone, nullptr);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->GetPortType(), c.builtType);
     EXPECT_EQ(Texts(), c.texts);
-    DestroyPort(port);
+    TTestPort::Factory().DestroyPort(port);
   }
 }
 
 TEST_F(AudioPortTest, WithoutAnyPortKindTheNullPortIsBuiltAndTheSampleRateIs44100) {
   TTestPort::Unregister(AudioPortMultiMedia);
-  KEnsemble ensemble(nullptr);
+  KEnsemble ensemble(nullptr, sources);
   IAudioInOut* port = ensemble.GetAudioPort();
   ASSERT_NE(port, nullptr);
   EXPECT_EQ(port->GetPortType(), AudioPortNone);
@@ -78,35 +78,35 @@ TEST_F(AudioPortTest, WithoutAnyPortKindTheNullPortIsBuiltAndTheSampleRateIs4410
 
 TEST_F(AudioPortTest, AMenuChoiceIsPreparedLikeAStoredOne) {
   TTestPort::Register(AudioPortMultiMedia, false);
-  IAudioInOut* asio = CreatePort(AudioPortASIO, nullptr);
+  IAudioInOut* asio = TTestPort::Factory().CreatePort(AudioPortASIO, nullptr);
   // No ASIO: the multimedia port, which is then built without a second check.
   EXPECT_EQ(asio->GetPortType(), AudioPortMultiMedia);
   EXPECT_EQ(Texts(), (std::vector<std::string>{asioMessage}));
   // The current port is a multimedia one: choosing it again needs no check.
   messages.shown.clear();
-  IAudioInOut* again = CreatePort(AudioPortMultiMedia, nullptr);
+  IAudioInOut* again = TTestPort::Factory().CreatePort(AudioPortMultiMedia, nullptr);
   EXPECT_EQ(again->GetPortType(), AudioPortMultiMedia);
   EXPECT_TRUE(messages.shown.empty());
-  DestroyPort(again);
-  DestroyPort(asio);
+  TTestPort::Factory().DestroyPort(again);
+  TTestPort::Factory().DestroyPort(asio);
 }
 
 TEST_F(AudioPortTest, DestructionStoresThePortNameAndAudioRunning) {
-  IAudioInOut* port = CreatePort(AudioPortMultiMedia, nullptr);
+  IAudioInOut* port = TTestPort::Factory().CreatePort(AudioPortMultiMedia, nullptr);
   auto* test = dynamic_cast<TTestPort*>(port);
   ASSERT_NE(test, nullptr);
   EXPECT_EQ(test->enabledInputs, 0x1FFFEu);  // channels 1 to 16
   EXPECT_EQ(test->enabledOutputs, 0x1FFFEu);
-  DestroyPort(port);
+  TTestPort::Factory().DestroyPort(port);
   EXPECT_EQ(IRegistry::GetString("AudioPort", "none"), "MultiMedia");
   EXPECT_EQ(IRegistry::GetString("AudioRunning", "none"), "No");
 
   IRegistry::SetString("AudioPort", "ASIO");
   IRegistry::DeleteValue("AudioRunning");
   TTestPort::Unregister(AudioPortMultiMedia);
-  IAudioInOut* none = CreatePort(AudioPortNone, nullptr);  // no ASIO, no multimedia: the null port
+  IAudioInOut* none = TTestPort::Factory().CreatePort(AudioPortNone, nullptr);  // no ASIO, no multimedia: the null port
   ASSERT_EQ(none->GetPortType(), AudioPortNone);
-  DestroyPort(none);
+  TTestPort::Factory().DestroyPort(none);
   EXPECT_EQ(IRegistry::GetString("AudioPort", "none"), "ASIO");  // unchanged
   EXPECT_EQ(IRegistry::GetString("AudioRunning", "none"), "No");
 }
@@ -124,13 +124,13 @@ TEST_F(AudioPortTest, APeakReadAnswersTheLargerSwingAndResets) {
 TEST_F(AudioPortTest, NamesAndTypesMapBothWays) {
   const char* names[] = {"", "OrbBoard", "AudioWerk", "MultiMedia", "ActiveMovie", "MacAudio", "", "MacDTDM", "ASIO", "MacMAS"};
   for (int32_t type = 0; type < 10; ++type) {
-    EXPECT_STREQ(AudioPortName(type), names[type]);
+    EXPECT_STREQ(TAudioPortFactory::PortName(type), names[type]);
     if (*names[type]) {
-      EXPECT_EQ(AudioPortTypeFromName(names[type]), type);
+      EXPECT_EQ(TAudioPortFactory::TypeFromName(names[type]), type);
     }
   }
-  EXPECT_EQ(AudioPortTypeFromName(""), AudioPortMultiMedia);
-  EXPECT_EQ(AudioPortTypeFromName("multimedia"), AudioPortNone);
-  EXPECT_STREQ(AudioPortName(42), "");
+  EXPECT_EQ(TAudioPortFactory::TypeFromName(""), AudioPortMultiMedia);
+  EXPECT_EQ(TAudioPortFactory::TypeFromName("multimedia"), AudioPortNone);
+  EXPECT_STREQ(TAudioPortFactory::PortName(42), "");
 }
 }  // namespace

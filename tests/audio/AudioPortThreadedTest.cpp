@@ -13,7 +13,7 @@ namespace {
 class AudioPortThreadedTest : public HostFixture {};
 
 TEST_F(AudioPortThreadedTest, ThePlugInNeverProcessesWhileSuspended) {
-  auto ensemble = std::make_unique<KEnsemble>(nullptr);
+  auto ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   TTestPort* port = TTestPort::Last();
   TRecordingMidi* midi = TRecordingMidi::Last();
   ASSERT_NE(port, nullptr);

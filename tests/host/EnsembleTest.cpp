@@ -10,7 +10,7 @@ class EnsembleTest : public HostFixture {
 protected:
   void SetUp() override {
     HostFixture::SetUp();
-    ensemble = std::make_unique<KEnsemble>(nullptr);
+    ensemble = std::make_unique<KEnsemble>(nullptr, sources);
     midi = TRecordingMidi::Last();
     port = TTestPort::Last();
     ASSERT_NE(midi, nullptr);
@@ -81,7 +81,7 @@ TEST_F(EnsembleTest, WithoutAPlugInMidiInputDoesNothing) {
   TFakePlugin::Get().Reset();
   TFakePlugin::Get().mainAnswersNull = true;
   TCallLog::Get().Clear();
-  ensemble = std::make_unique<KEnsemble>(nullptr);
+  ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   midi = TRecordingMidi::Last();
   midi->Inject(MidiNoteOn, 0, 60, 100);
   ensemble->PlayNote(60, 100);
@@ -102,7 +102,7 @@ TEST_F(EnsembleTest, UndoSettingsAreReadAtConstruction) {
   ensemble.reset();
   IRegistry::SetDword("UndoEnabled", 1);
   IRegistry::SetDword("UndoMax", 5);
-  KEnsemble other(nullptr);
+  KEnsemble other(nullptr, sources);
   EXPECT_EQ(other.GetUndoEnabled(), 1);
   EXPECT_EQ(other.GetUndoMax(), 5);
 }

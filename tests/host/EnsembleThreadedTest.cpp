@@ -13,7 +13,7 @@ class EnsembleThreadedTest : public HostFixture {};
 
 TEST_F(EnsembleThreadedTest, ReloadAndPortChangeWhileMidiArrives) {
   TTestPort::Register(AudioPortASIO, true);
-  auto ensemble = std::make_unique<KEnsemble>(nullptr);
+  auto ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   TRecordingMidi* midi = TRecordingMidi::Last();
   ensemble->GetAudioPort()->Start();
   std::atomic<bool> stop{false};

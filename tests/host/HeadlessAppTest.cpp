@@ -41,7 +41,7 @@ void ExpectMainWindowSetUp(DApp& app) {
 TEST_F(HeadlessAppTest, TheEditorsFrameBecomesTheMainWindow) {
   TFakePlugin::Get().chunk = {1, 2};
   {
-    DApp app;
+    DApp app(sources);
     ASSERT_TRUE(app.InitInstance());
     EXPECT_FALSE(app.HasOwnFrame());
     EXPECT_EQ(app.GetFrame(), app.GetHost()->GetEnsemble()->GetPlug()->GetEditor());
@@ -54,7 +54,7 @@ TEST_F(HeadlessAppTest, TheEditorsFrameBecomesTheMainWindow) {
 
 TEST_F(HeadlessAppTest, APlugInWithoutEditorGetsAFrameOfTheHostsOwn) {
   TFakePlugin::Get().hasEditor = false;
-  DApp app;
+  DApp app(sources);
   ASSERT_TRUE(app.InitInstance());
   EXPECT_TRUE(app.HasOwnFrame());
   EXPECT_EQ(app.GetFrame()->GetFrame()->GetClientRect(), (TArea{0, 0, 400, 300}));
@@ -62,7 +62,7 @@ TEST_F(HeadlessAppTest, APlugInWithoutEditorGetsAFrameOfTheHostsOwn) {
 }
 
 TEST_F(HeadlessAppTest, AReloadSetsTheMainWindowUpOnTheNewEditor) {
-  DApp app;
+  DApp app(sources);
   ASSERT_TRUE(app.InitInstance());
   app.GetHost()->Execute(1000);
   TVSTWnd* editor = app.GetHost()->GetEnsemble()->GetPlug()->GetEditor();
@@ -76,7 +76,7 @@ TEST_F(HeadlessAppTest, AReloadSetsTheMainWindowUpOnTheNewEditor) {
 
 TEST_F(HeadlessAppTest, AHostThatIsNotReadyReportsAndEndsWithOne) {
   TVSTPlug::SetLibrary("/nowhere/Thudra.dll", true);
-  DApp app;
+  DApp app(sources);
   EXPECT_EQ(app.Run(), 1);
   const auto texts = Texts();
   ASSERT_GE(texts.size(), 2u);
@@ -88,7 +88,7 @@ TEST_F(HeadlessAppTest, AHostThatIsNotReadyReportsAndEndsWithOne) {
 
 TEST_F(HeadlessAppTest, ExitAndSignalsEndTheLoopWithTheNormalShutdown) {
   {
-    DApp app;
+    DApp app(sources);
     app.GetLoop().PostTask([&] {
       EXPECT_TRUE(app.GetHost()->IsReady());
       app.GetHost()->Execute(24310);  // Exit
@@ -98,7 +98,7 @@ TEST_F(HeadlessAppTest, ExitAndSignalsEndTheLoopWithTheNormalShutdown) {
   }
   EXPECT_FALSE(TFakePlugin::Get().IsOpen());
   {
-    DApp app;
+    DApp app(sources);
     app.GetLoop().PostTask([] { std::raise(SIGTERM); });
     EXPECT_EQ(app.Run(), 0);
   }

@@ -35,7 +35,7 @@ protected:
 TEST_F(HostTest, AReadyHostIsUntitledRunsTheIdleTimerAndHasNoLastSessionToRead) {
   const int32_t timersBefore = GetTimerService().GetTimerCount();
   {
-    THost host;
+    THost host(sources);
     EXPECT_TRUE(host.IsReady());
     EXPECT_EQ(host.GetSessionName().GetName(), "untitled");
     EXPECT_EQ(host.GetSessionName().GetType(), FileTypeSession);
@@ -59,7 +59,7 @@ TEST_F(HostTest, WithoutTheLibraryTheHostIsNotReadyAndWritesNoLastSession) {
   TVSTPlug::SetLibrary("/nowhere/Thudra.dll", true);
   const int32_t timersBefore = GetTimerService().GetTimerCount();
   {
-    THost host;
+    THost host(sources);
     EXPECT_FALSE(host.IsReady());
     EXPECT_EQ(GetTimerService().GetTimerCount(), timersBefore);
     EXPECT_EQ(TCallLog::Get().Find("midi:Start"), -1);
@@ -72,7 +72,7 @@ TEST_F(HostTest, LastSessionIsReadAtStartUpAndWrittenAtShutdown) {
   WriteLastSession({1, 2, 3, 4});
   TFakePlugin::Get().chunk = {7, 7, 7};
   {
-    THost host;
+    THost host(sources);
     EXPECT_EQ(TFakePlugin::Get().LastSetChunk(), (std::vector<uint8_t>{1, 2, 3, 4}));
   }
   const auto written = ReadWholeFile(LastSessionPath());
@@ -82,7 +82,7 @@ TEST_F(HostTest, LastSessionIsReadAtStartUpAndWrittenAtShutdown) {
 
 TEST_F(HostTest, ADamagedLastSessionIsReportedAndStartUpGoesOn) {
   WriteWholeFile(LastSessionPath(), {0x3A, 0x01, 0x01, 0x00});
-  THost host;
+  THost host(sources);
   EXPECT_TRUE(host.IsReady());
   EXPECT_EQ(Texts().back(), "Not a valid Thudra file.");
 }
@@ -90,14 +90,14 @@ TEST_F(HostTest, ADamagedLastSessionIsReportedAndStartUpGoesOn) {
 TEST_F(HostTest, AnEmptyChunkAtShutdownLeavesTheOlderLastSession) {
   WriteLastSession({5, 5});
   const auto before = ReadWholeFile(LastSessionPath());
-  { THost host; }  // the plug-in answers no chunk now
+  { THost host(sources); }  // the plug-in answers no chunk now
   EXPECT_EQ(ReadWholeFile(LastSessionPath()), before);
 }
 
 TEST_F(HostTest, ShutdownStopsMidiThenAudioThenClosesThePlugInThenFreesItsLibrary) {
   TFakePlugin::Get().chunk = {1};
   {
-    THost host;
+    THost host(sources);
     host.InitFrame();
     TCallLog::Get().Clear();
   }
@@ -131,7 +131,7 @@ TEST_F(HostTest, ShutdownStopsMidiThenAudioThenClosesThePlugInThenFreesItsLibrar
 }
 
 TEST_F(HostTest, InitFrameMarksThePortMenuAndStartsAudio) {
-  THost host;
+  THost host(sources);
   std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
   TApp::SetMenu(menu.get());
   TCallLog::Get().Clear();
@@ -146,7 +146,7 @@ TEST_F(HostTest, InitFrameMarksThePortMenuAndStartsAudio) {
 }
 
 TEST_F(HostTest, StopAudioTwiceEndsWithAudioRunning) {
-  THost host;
+  THost host(sources);
   std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
   TApp::SetMenu(menu.get());
   host.InitFrame();
@@ -162,7 +162,7 @@ TEST_F(HostTest, StopAudioTwiceEndsWithAudioRunning) {
 }
 
 TEST_F(HostTest, CommandsAnswerEnabledAndNeverChecked) {
-  THost host;
+  THost host(sources);
   for (int32_t id : {1000, 1001, 1002, 1003, 1004, 1010, 1011, 1012, 1021, 1200, 1203, 1205, 1206, 1207, 1212, 1300, 1302, 24310})
     EXPECT_EQ(host.IsEnabled(id), 1) << id;
   for (int32_t id : {1155, 1156, 1157, 1201, 1204, 1214}) EXPECT_EQ(host.IsEnabled(id), 0) << id;
@@ -184,7 +184,7 @@ TEST_F(HostTest, CommandsAnswerEnabledAndNeverChecked) {
 
 TEST_F(HostTest, SaveSessionRunsSaveAsUntilANameWasChosen) {
   TFakePlugin::Get().chunk = {3, 1, 4};
-  THost host;
+  THost host(sources);
   // Open Session loads a file but keeps the session untitled.
   {
     EPtr<IFileName> name;
@@ -220,7 +220,7 @@ TEST_F(HostTest, SaveSessionRunsSaveAsUntilANameWasChosen) {
 
 TEST_F(HostTest, ReloadSavesTheLastSessionAndLoadsThePlugInAgain) {
   TFakePlugin::Get().chunk = {4, 2};
-  THost host;
+  THost host(sources);
   host.Execute(1000);
   EXPECT_TRUE(host.IsReady());
   EXPECT_TRUE(std::filesystem::exists(LastSessionPath()));
@@ -229,7 +229,7 @@ TEST_F(HostTest, ReloadSavesTheLastSessionAndLoadsThePlugInAgain) {
 }
 
 TEST_F(HostTest, TheKeyboardPlaysThirtySixNotesAndShiftLettersGoToTheEditor) {
-  THost host;
+  THost host(sources);
   TRecordingMidi* midi = TRecordingMidi::Last();
   ASSERT_NE(midi, nullptr);
   struct TKey {
@@ -266,7 +266,7 @@ TEST_F(HostTest, AMidiFileOpenedByTheCommandPlaysIntoThePlugInOnTheAudioBlocks) 
                                      'M', 'T', 'r', 'k', 0, 0, 0, 12, 0x00, 0x99, 36, 100, 0x30, 0x89, 36, 0,
                                      0x00, 0xFF, 0x2F, 0x00};
   WriteWholeFile(folder->File("groove.mid"), file);
-  THost host;
+  THost host(sources);
   std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
   TApp::SetMenu(menu.get());
   host.InitFrame();
@@ -290,7 +290,7 @@ TEST_F(HostTest, AMidiFileOpenedByTheCommandPlaysIntoThePlugInOnTheAudioBlocks) 
 TEST_F(HostTest, TheRecentFileListStopsAtTheFirstEmptyValue) {
   IRegistry::SetString("File2", "/only/the/second.tsn");
   {
-    THost host;
+    THost host(sources);
     std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
     TApp::SetMenu(menu.get());
     host.InitFrame();
@@ -299,7 +299,7 @@ TEST_F(HostTest, TheRecentFileListStopsAtTheFirstEmptyValue) {
     EXPECT_FALSE(menu->HasItem(1020));
   }
   IRegistry::SetString("File1", "/a/b/c/first.tsn");
-  THost host;
+  THost host(sources);
   std::unique_ptr<TMenu> menu(TMenu::CreateMainMenu());
   TApp::SetMenu(menu.get());
   host.InitFrame();

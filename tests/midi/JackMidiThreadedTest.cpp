@@ -138,7 +138,6 @@ protected:
     files = std::make_unique<TTestFileSystem>(programFolder.Path());
     TDlLibraryLoader::Install();
     TVSTPlug::SetLibrary(THUDRA_PROBE_LIBRARY, true);
-    previousMaker = SetMidiPortMaker(nullptr);
     TTestPort::Register(AudioPortMultiMedia, true);
     probe = ::dlopen(THUDRA_PROBE_LIBRARY, RTLD_NOW);
     ASSERT_NE(probe, nullptr);
@@ -151,14 +150,14 @@ protected:
     ensemble.reset();
     ::unsetenv("THUDRA_PROBE_EVENTS_OUT");
     TTestPort::Unregister(AudioPortMultiMedia);
-    SetMidiPortMaker(previousMaker);
     TVSTPlug::SetLibrary(TStr(), true);
     if (probe) ::dlclose(probe);
     files.reset();
     JackMidi::TearDown();
   }
   void StartEnsemble() {
-    ensemble = std::make_unique<KEnsemble>(nullptr);
+    // The test port, and the program's own multimedia MIDI port.
+    ensemble = std::make_unique<KEnsemble>(nullptr, TEnsembleSources{&TTestPort::Factory(), nullptr});
     ASSERT_NE(ensemble->GetPlug(), nullptr);
     ASSERT_NE(dynamic_cast<TMultiMediaMidi*>(ensemble->GetMidiPort()), nullptr);
     port = TTestPort::Last();
@@ -188,7 +187,6 @@ protected:
 
   TTempDir programFolder;
   std::unique_ptr<TTestFileSystem> files;
-  TMidiPortMaker previousMaker = nullptr;
   void* probe = nullptr;
   ProbeGetRecordProc record = nullptr;
   ProbeClearRecordProc clear = nullptr;

@@ -7,7 +7,6 @@
 #include "MidiTestSupport.h"
 #include "foundation/IFileName.h"
 #include "foundation/ScriptedFileDialogPresenter.h"
-#include "host/IMenu.h"
 #include "midi/TMidiFilePlayback.h"
 #include "pc/foundation/PosixPlatform.h"
 
@@ -20,31 +19,21 @@ struct TTimed {
   TEventRecord event;
 };
 
-// Records each event with the frame that the scheduler set for it.
-class TTimeline : public TBase, public virtual IMidiHost, public IEventOffsetTarget {
+// The ensemble's side: records each event with the frame that the scheduler set for
+// it, answers whether the plug-in is ready and which clock the song follows.
+class TTimeline : public TBase, public virtual ISongHost {
 public:
   void SetEventOffset(int32_t offset) override { frame = offset; }
   void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override {
     events.push_back({block * blockFrames + frame, {kind, channel, data1, data2}});
   }
+  bool IsPlugReady() override { return ready; }
+  IMidiClock* GetSongClock() override { return clock; }
   int64_t block = 0;
   int32_t frame = 0;
+  bool ready = true;
+  IMidiClock* clock = nullptr;
   std::vector<TTimed> events;
-};
-
-class TCheckMarks : public TBase, public virtual IMenu {
-public:
-  bool CheckItem(int32_t id, bool checked) override {
-    marks[id] = checked;
-    return true;
-  }
-  bool EnableItem(int32_t, bool) override { return true; }
-  bool SetItemText(int32_t, const TStr&) override { return true; }
-  bool HasItem(int32_t) const override { return true; }
-  bool IsItemChecked(int32_t id) const override { return marks.count(id) && marks.at(id); }
-  bool IsItemEnabled(int32_t) const override { return true; }
-  TStr GetItemText(int32_t) const override { return TStr(); }
-  std::map<int32_t, bool> marks;
 };
 
 // Drums at ticks 0, 48 and 96 of a song of 192 ticks (96 per quarter note).
@@ -56,10 +45,7 @@ TBytes Groove() {
 
 class MidiFilePlayback : public ::testing::Test {
 protected:
-  void SetUp() override {
-    InstallPosixPlatform();
-    playback.SetMenu(&menu);
-  }
+  void SetUp() override { InstallPosixPlatform(); }
   int32_t Open(const TBytes& bytes) {
     WriteFile(dir.File("song.mid"), bytes);
     EPtr<IFileName> name(IFileName::Create(TStr(dir.File("song.mid").c_str())));
@@ -76,14 +62,10 @@ protected:
     for (const TTimed& t : timeline.events) frames.push_back(t.frame);
     return frames;
   }
-  static bool Ready(void* context) { return *static_cast<bool*>(context); }
-
   TScriptedPresenter messages;
   TTempDir dir;
   TTimeline timeline;
-  TCheckMarks menu;
-  bool ready = true;
-  TMidiFilePlayback playback{&timeline, &MidiFilePlayback::Ready, &ready, &timeline};
+  TMidiFilePlayback playback{&timeline};
 };
 
 void ExpectFramesNear(const std::vector<int64_t>& got, const std::vector<int64_t>& expected) {
@@ -106,7 +88,7 @@ TEST_F(MidiFilePlayback, AMeasuredClockSetsTheTempo) {
   const double perTick = 48000.0 * 60.0 / 100.0 / 24.0;
   for (int i = 1; i <= 24 * 8; ++i) clock.Tick(static_cast<int32_t>(i * perTick));
   ASSERT_NEAR(clock.GetTempo(), 100.0, 0.2);
-  playback.SetClock(&clock);
+  timeline.clock = &clock;
   ASSERT_EQ(Open(Groove()), 1);
   RunBlocks(60);
   // An eighth note at 100 BPM and 48000 Hz: 14400 frames.
@@ -117,10 +99,10 @@ TEST_F(MidiFilePlayback, AMeasuredClockSetsTheTempo) {
 
 TEST_F(MidiFilePlayback, WithSyncTheIncomingClocksDriveThePlayer) {
   TMidiClock clock;
-  playback.SetClock(&clock);
+  timeline.clock = &clock;
   ASSERT_EQ(Open(Groove()), 1);
   playback.ToggleSync();
-  EXPECT_TRUE(menu.marks[1157]);
+  EXPECT_TRUE(playback.IsSyncChecked());
   RunBlocks(20);
   EXPECT_TRUE(timeline.events.empty());  // no clock, no time
   int32_t sample = 1;
@@ -146,14 +128,13 @@ TEST_F(MidiFilePlayback, WithoutLoopTheSongEndsAndTheSwitchFollows) {
   ASSERT_EQ(Open(Groove()), 1);
   playback.ToggleLoop();
   ASSERT_EQ(playback.GetPlayer().GetLoop(), 0);
-  EXPECT_FALSE(menu.marks[1156]);
+  EXPECT_FALSE(playback.IsLoopChecked());
   RunBlocks(200);
   EXPECT_EQ(timeline.events.size(), 4u);
   EXPECT_EQ(playback.IsEnabled(), 0);
   EXPECT_EQ(playback.GetFlag(), 0);
-  EXPECT_TRUE(menu.marks[1155]);  // until the menu is brought up to date
-  playback.UpdateMenu();
-  EXPECT_FALSE(menu.marks[1155]);
+  // The mark follows the song's end on the audio thread at once.
+  EXPECT_FALSE(playback.IsPlaybackChecked());
   // Playback switched on again starts from the beginning at the next block.
   playback.TogglePlayback();
   const size_t before = timeline.events.size();
@@ -169,14 +150,14 @@ TEST_F(MidiFilePlayback, StopPlaybackSilencesAndANotReadyHostPlaysNothing) {
   playback.TogglePlayback();  // off: the sounding note is switched off
   ASSERT_EQ(timeline.events.size(), 2u);
   EXPECT_EQ(timeline.events[1].event, (TEventRecord{0, 9, 36, 0}));
-  EXPECT_FALSE(menu.marks[1155]);
+  EXPECT_FALSE(playback.IsPlaybackChecked());
   RunBlocks(100);
   EXPECT_EQ(timeline.events.size(), 2u);
   playback.TogglePlayback();
-  ready = false;
+  timeline.ready = false;
   RunBlocks(100);
   EXPECT_EQ(timeline.events.size(), 2u);
-  ready = true;
+  timeline.ready = true;
   RunBlocks(1);
   EXPECT_EQ(timeline.events.size(), 3u);
 }
@@ -190,24 +171,22 @@ TEST_F(MidiFilePlayback, AVeryShortLoopIsBoundedPerBlock) {
 }
 
 TEST_F(MidiFilePlayback, OpeningAFileSwitchesPlaybackAndLoopOn) {
-  EXPECT_TRUE(playback.IsCommandEnabled(1010));
-  EXPECT_FALSE(playback.IsCommandEnabled(1155));
-  EXPECT_FALSE(playback.IsCommandEnabled(1200));
+  EXPECT_FALSE(playback.IsFileLoaded());
   playback.GetPlayer().SetLoop(0);
   ASSERT_EQ(Open(Groove()), 1);
   EXPECT_EQ(playback.IsLoaded(), 1);
   EXPECT_EQ(playback.IsEnabled(), 1);
   EXPECT_EQ(playback.GetFlag(), 1);
-  EXPECT_TRUE(menu.marks[1155]);
-  EXPECT_TRUE(menu.marks[1156]);
+  EXPECT_TRUE(playback.IsPlaybackChecked());
+  EXPECT_TRUE(playback.IsLoopChecked());
   EXPECT_EQ(playback.GetPlayer().GetLoop(), 1);
-  for (int32_t id : {1155, 1156, 1157}) EXPECT_TRUE(playback.IsCommandEnabled(id));
+  EXPECT_TRUE(playback.IsFileLoaded());
   // A file that cannot be loaded leaves nothing loaded and playback off.
   ASSERT_EQ(Open(TBytes{'R', 'I', 'F', 'F'}), 0);
   EXPECT_EQ(playback.IsLoaded(), 0);
   EXPECT_EQ(playback.IsEnabled(), 0);
-  EXPECT_FALSE(menu.marks[1155]);
-  EXPECT_FALSE(playback.IsCommandEnabled(1156));
+  EXPECT_FALSE(playback.IsPlaybackChecked());
+  EXPECT_FALSE(playback.IsFileLoaded());
   EXPECT_EQ(messages.Texts(), std::vector<TStr>{"Not a Standard Midi File"});
 }
 
@@ -215,22 +194,21 @@ TEST_F(MidiFilePlayback, LoopOffAfterPassesStopsPlayback) {
   ASSERT_EQ(Open(Groove()), 1);
   RunBlocks(200);  // two passes and more
   ASSERT_GE(playback.GetPlayer().GetLoopCount(), 2);
-  ASSERT_TRUE(playback.RunCommand(1156));
+  playback.ToggleLoop();
   EXPECT_EQ(playback.GetPlayer().GetLoop(), 0);
-  EXPECT_EQ(playback.IsEnabled(), 0);  // 1155 ran as well
-  EXPECT_FALSE(menu.marks[1155]);
-  EXPECT_FALSE(menu.marks[1156]);
-  EXPECT_FALSE(playback.RunCommand(1158));
+  EXPECT_EQ(playback.IsEnabled(), 0);  // playback went off as well
+  EXPECT_FALSE(playback.IsPlaybackChecked());
+  EXPECT_FALSE(playback.IsLoopChecked());
 }
 
 TEST_F(MidiFilePlayback, TheOpenCommandAsksForAMidiFile) {
   TScriptedFileDialogPresenter dialogs;
   WriteFile(dir.File("chosen.mid"), Groove());
   dialogs.AnswerCancel();
-  playback.RunCommand(1010);
+  playback.OpenMidiFileCommand();
   EXPECT_EQ(playback.IsLoaded(), 0);
   dialogs.AnswerPath(TStr(dir.File("chosen.mid").c_str()));
-  playback.RunCommand(1010);
+  playback.OpenMidiFileCommand();
   ASSERT_EQ(dialogs.requests.size(), 2u);
   EXPECT_EQ(dialogs.requests[0].title, "Open");
   EXPECT_EQ(dialogs.requests[0].kind, EFileDialog::Open);

@@ -12,9 +12,18 @@
 
 namespace {
 
-class TOffsets : public IEventOffsetTarget {
+// The ensemble's side: events to a recording host, offsets kept, the test's clock.
+class TSongTarget : public TBase, public virtual ISongHost {
 public:
+  explicit TSongTarget(TRecordingHost& events, IMidiClock& clock) : events(events), clock(clock) {}
+  void OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) override {
+    events.OnMidiInput(kind, channel, data1, data2);
+  }
   void SetEventOffset(int32_t frame) override { last.store(frame, std::memory_order_relaxed); }
+  bool IsPlugReady() override { return true; }
+  IMidiClock* GetSongClock() override { return &clock; }
+  TRecordingHost& events;
+  IMidiClock& clock;
   std::atomic<int32_t> last{0};
 };
 
@@ -34,10 +43,9 @@ TEST(MidiFilePlaybackThreads, CommandsWhileTheAudioThreadPlays) {
   EPtr<IFileName> a(IFileName::Create(TStr(dir.File("a.mid").c_str())));
   EPtr<IFileName> b(IFileName::Create(TStr(dir.File("b.mid").c_str())));
   TRecordingHost host;
-  TOffsets offsets;
   TMidiClock clock;
-  TMidiFilePlayback playback(&host, nullptr, nullptr, &offsets);
-  playback.SetClock(&clock);
+  TSongTarget target(host, clock);
+  TMidiFilePlayback playback(&target);
   ASSERT_EQ(playback.OpenMidiFile(*a), 1);
 
   std::atomic<bool> stop{false};

@@ -51,6 +51,8 @@ void TFakePlugin::Reset() {
   mainAnswers.clear();
   processCount = 0;
   processedWhileSuspended = 0;
+  processedWhileClosing = 0;
+  whileClosing = nullptr;
   blocksWithoutEvents = 0;
   active = false;
   open = false;
@@ -141,6 +143,11 @@ VstIntPtr TFakePlugin::Dispatcher(AEffect*, VstInt32 opcode, VstInt32 index, Vst
 }
 
 VstIntPtr TFakePlugin::Handle(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+  if (opcode == effClose && whileClosing) {
+    closing = true;
+    whileClosing();
+    closing = false;
+  }
   TFakeCall call{opcode, index, value, opt, {}};
   VstIntPtr answer = 0;
   std::unique_lock<std::mutex> guard(mutex);
@@ -200,6 +207,7 @@ VstIntPtr TFakePlugin::Handle(VstInt32 opcode, VstInt32 index, VstIntPtr value, 
 void TFakePlugin::ProcessReplacing(AEffect*, float**, float** outputs, VstInt32 frames) {
   TFakePlugin& plugin = Get();
   if (!plugin.active.load()) plugin.processedWhileSuspended.fetch_add(1);
+  if (plugin.closing.load()) plugin.processedWhileClosing.fetch_add(1);
   plugin.processCount.fetch_add(1);
   for (int32_t c = 0; c < 16; ++c)
     for (int32_t i = 0; i < frames; ++i) outputs[c][i] = plugin.outputValue;

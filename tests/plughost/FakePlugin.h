@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ public:
   std::vector<uint8_t> chunk;  // empty: effGetChunk answers 0
   // processReplacing writes this into every output sample.
   float outputValue = 0.0f;
+  // Runs inside effClose before the plug-in closes (a close that takes its time).
+  std::function<void()> whileClosing;
 
   // ---- Record ----
   std::vector<TFakeCall> Calls() const;
@@ -78,6 +81,8 @@ public:
   std::vector<uint8_t> LastSetChunk() const;
   int64_t ProcessCount() const { return processCount.load(); }
   int64_t ProcessedWhileSuspended() const { return processedWhileSuspended.load(); }
+  // processReplacing calls that came while effClose was running.
+  int64_t ProcessedWhileClosing() const { return processedWhileClosing.load(); }
   int64_t BlocksWithoutEvents() const { return blocksWithoutEvents.load(); }
   bool IsActive() const { return active.load(); }
   bool IsOpen() const { return open.load(); }
@@ -107,6 +112,8 @@ private:
   std::vector<uint8_t> chunkAnswer;
   std::atomic<int64_t> processCount{0};
   std::atomic<int64_t> processedWhileSuspended{0};
+  std::atomic<int64_t> processedWhileClosing{0};
+  std::atomic<bool> closing{false};
   std::atomic<int64_t> blocksWithoutEvents{0};
   std::atomic<bool> active{false};
   std::atomic<bool> open{false};

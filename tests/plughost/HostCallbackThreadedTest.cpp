@@ -13,7 +13,7 @@ namespace {
 class HostCallbackThreadedTest : public HostFixture {};
 
 TEST_F(HostCallbackThreadedTest, AnswersFromOtherThreadsAreTheSpecifiedOnes) {
-  auto ensemble = std::make_unique<KEnsemble>(nullptr);
+  auto ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   TTestPort* port = TTestPort::Last();
   port->RunDeviceThread(true);
   port->SetBlockSize(64);

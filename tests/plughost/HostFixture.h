@@ -12,6 +12,7 @@
 #include "foundation/ScriptedFileDialogPresenter.h"
 #include "foundation/ScriptedPresenter.h"
 #include "foundation/TMemoryRegistry.h"
+#include "host/KEnsemble.h"
 #include "midi/MidiPortFactory.h"
 #include "plughost/TVSTPlug.h"
 
@@ -25,14 +26,12 @@ protected:
     TFakePlugin::Get().Reset();
     TCallLog::Get().Clear();
     TVSTPlug::SetLibrary(TFakePlugin::path, true);
-    previousMaker = SetMidiPortMaker(&TRecordingMidi::Make);
     TTestPort::Register(AudioPortMultiMedia, true);
   }
 
   void TearDown() override {
     TTestPort::Unregister(AudioPortMultiMedia);
     TTestPort::Unregister(AudioPortASIO);
-    SetMidiPortMaker(previousMaker);
     TVSTPlug::SetLibrary(TStr(), true);
     files.reset();
     folder.reset();
@@ -47,7 +46,8 @@ protected:
   TFakeLoader loader;
   TMemoryRegistry registry;
   IRegistryBackend* previousBackend = nullptr;
-  TMidiPortMaker previousMaker = nullptr;
+  // The ensemble's ports: the test port's factory and the MIDI port that records.
+  TEnsembleSources sources{&TTestPort::Factory(), &TRecordingMidi::Make};
   std::unique_ptr<TTempFolder> folder;
   std::unique_ptr<TTestFileSystem> files;
 };

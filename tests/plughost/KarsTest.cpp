@@ -66,7 +66,7 @@ protected:
 TEST_F(KarsTest, ANotePlaysAtItsPitchAndThePlugInTearsDownCleanly) {
   ASSERT_TRUE(std::filesystem::exists(karsPath)) << "dpf-plugins-vst is installed by scripts/install-deps";
   TVSTPlug::SetLibrary(karsPath, false);
-  auto ensemble = std::make_unique<KEnsemble>(nullptr);
+  auto ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   IVSTPlug* plug = ensemble->GetPlug();
   ASSERT_NE(plug, nullptr);
   ASSERT_TRUE(plug->IsLoaded()) << std::string_view(TDlLibraryLoader::LastError());

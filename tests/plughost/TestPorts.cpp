@@ -15,13 +15,13 @@ std::atomic<TRecordingMidi*> lastMidi{nullptr};
 bool prepareAnswer = true;
 
 bool PrepareTestPort() { return prepareAnswer; }
-TAudioInOut* MakeTestPort(KEnsemble* ensemble) { return new TTestPort(ensemble, AudioPortMultiMedia); }
-TAudioInOut* MakeTestAsioPort(KEnsemble* ensemble) { return new TTestPort(ensemble, AudioPortASIO); }
+TAudioInOut* MakeTestPort(IAudioEnsemble* ensemble) { return new TTestPort(ensemble, AudioPortMultiMedia); }
+TAudioInOut* MakeTestAsioPort(IAudioEnsemble* ensemble) { return new TTestPort(ensemble, AudioPortASIO); }
 }  // namespace
 
 // ---- TTestPort ------------------------------------------------------------------
 
-TTestPort::TTestPort(KEnsemble* owner, int32_t portType) : TAudioInOut(owner), type(portType) {
+TTestPort::TTestPort(IAudioEnsemble* owner, int32_t portType) : TAudioInOut(owner), type(portType) {
   lastPort.store(this);
   TCallLog::Get().Add("port:construct");
 }
@@ -33,12 +33,17 @@ TTestPort::~TTestPort() {
   TCallLog::Get().Add("port:destroy");
 }
 
-void TTestPort::Register(int32_t portType, bool prepares) {
-  prepareAnswer = prepares;
-  RegisterAudioPortKind(portType, &PrepareTestPort, portType == AudioPortASIO ? &MakeTestAsioPort : &MakeTestPort);
+TAudioPortFactory& TTestPort::Factory() {
+  static TAudioPortFactory factory;
+  return factory;
 }
 
-void TTestPort::Unregister(int32_t portType) { UnregisterAudioPortKind(portType); }
+void TTestPort::Register(int32_t portType, bool prepares) {
+  prepareAnswer = prepares;
+  Factory().Register(portType, &PrepareTestPort, portType == AudioPortASIO ? &MakeTestAsioPort : &MakeTestPort);
+}
+
+void TTestPort::Unregister(int32_t portType) { Factory().Unregister(portType); }
 
 TTestPort* TTestPort::Last() { return lastPort.load(); }
 

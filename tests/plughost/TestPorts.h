@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FakePlugin.h"
+#include "audio/AudioPortFactory.h"
 #include "audio/TAudioInOut.h"
 #include "foundation/IFileSystem.h"
 #include "midi/TMidiClock.h"
@@ -18,10 +19,12 @@
 
 class TTestPort : public TAudioInOut {
 public:
-  explicit TTestPort(KEnsemble* ensemble, int32_t type = AudioPortMultiMedia);
+  explicit TTestPort(IAudioEnsemble* ensemble, int32_t type = AudioPortMultiMedia);
   ~TTestPort() override;
 
-  // Registers the port as the kind of type (prepared or not); Unregister in the end.
+  // The factory that the tests hand to the ensemble: the test port registered as the
+  // kinds of Register (prepared or not); Unregister in the end.
+  static TAudioPortFactory& Factory();
   static void Register(int32_t type = AudioPortMultiMedia, bool prepares = true);
   static void Unregister(int32_t type = AudioPortMultiMedia);
   // The port that the factory built last.
@@ -30,15 +33,9 @@ public:
   int32_t GetPortType() override { return type; }
   int32_t GetOutputCount() override { return 2; }
   int32_t GetInputCount() override { return 2; }
-  void ClearBuffers() override {}
   void EnableInputChannel(int32_t channel) override { enabledInputs |= 1u << channel; }
   void EnableOutputChannel(int32_t channel) override { enabledOutputs |= 1u << channel; }
-  void DisableInputChannel(int32_t) override {}
-  void DisableOutputChannel(int32_t) override {}
   int32_t IsAudioPort() override { return 1; }
-  void ShowSettings(IFrameWnd*) override {}
-  int32_t HasRouting() override { return 0; }
-  void ShowRouting(IFrameWnd*) override {}
 
   void SetInputPeaks(float minLeft, float maxLeft) {
     inputPeakMinLeft.store(minLeft);

@@ -10,8 +10,8 @@
 #include "AsioSampleFormats.h"
 #include "foundation/IRegistry.h"
 #include "foundation/Messages.h"
+#include "foundation/TShared.h"
 #include "foundation/TTimerDialog.h"
-#include "host/KEnsemble.h"
 #include "plughost/IVSTPlug.h"
 
 namespace Msg {
@@ -103,8 +103,8 @@ void TASIO::SetPanels(const TASIOPanels& panels) { installedPanels = panels; }
 
 // ---- Construction and driver initialisation ---------------------------------------
 
-TASIO::TASIO(KEnsemble* owner) : TAudioInOut(owner) {
-  if (ensemble) ensemble->GetSampleRateValue().Set(KEnsemble::defaultSampleRate, nullptr);
+TASIO::TASIO(IAudioEnsemble* owner) : TAudioInOut(owner) {
+  if (ensemble) ensemble->SetSampleRate(startSampleRate);
   SelectConversion();
   callbacks = {&BufferSwitch, &SampleRateChanged, &Message, nullptr};
   currentAsio.store(this, std::memory_order_release);
@@ -228,6 +228,7 @@ void TASIO::OpenDevice() {
       const auto frames = static_cast<int32_t>(outputConverters[0].Factor() * bufferSize);
       processFrames.store(frames < bufferFrames ? frames : -1);
       AdoptBlockSize(frames);
+      AdoptDriverRate();
       bufferError = false;
       SaveSettings();
     } else if (created != noRecordCode) {
@@ -451,9 +452,20 @@ void TASIO::ApplyClock(int32_t index) {
   if (currentClock != index) ShowError(Msg::asioClockNotSet, kindOk);
 }
 
+// The plug-in processes at the driver's rate (a JACK server at 48000 Hz): a stopped
+// port only takes the rate, which Start tells the plug-in; a running one goes through
+// the rate change.
+void TASIO::AdoptDriverRate() {
+  if (!ensemble || info.sampleRate <= 100 || ensemble->GetSampleRate() == static_cast<float>(info.sampleRate)) return;
+  if (IsRunning())
+    ApplyRate(info.sampleRate);
+  else
+    ensemble->SetSampleRate(static_cast<float>(info.sampleRate));
+}
+
 void TASIO::ApplyRate(int32_t rate) {
   info.sampleRate = rate;
-  if (ensemble) ensemble->GetSampleRateValue().Set(static_cast<float>(rate), nullptr);
+  if (ensemble) ensemble->SetSampleRate(static_cast<float>(rate));
   OnRateChange(nullptr);
 }
 
@@ -539,11 +551,6 @@ int32_t TASIO::Message(int32_t selector, int32_t value, void*, double*) {
     default:
       return 0;
   }
-}
-
-void TASIO::ReadFrame(TFrameRecord* frame) {
-  // No driver input is routed: every input channel reads silence.
-  if (frame && frame->scratch[0]) std::fill(frame->scratch[0], frame->scratch[0] + channels, 0.0f);
 }
 
 void TASIO::OnSwitch(int32_t half) {

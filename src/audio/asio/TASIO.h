@@ -49,7 +49,7 @@ public:
   // The names the port leaves out of the driver table.
   static bool IsDroppedName(const char* name);
 
-  explicit TASIO(KEnsemble* ensemble);
+  explicit TASIO(IAudioEnsemble* ensemble);
   ~TASIO() override;
 
   // IAudioInOut
@@ -102,8 +102,6 @@ protected:
   void StartDevice() override { OpenDevice(); }
   void ApplyBlockSize(int32_t frames) override;
   void SelectConversion() override;
-  void ReadFrame(TFrameRecord* frame) override;
-  void WriteFrame(TFrameRecord*) override {}
 
 private:
   struct TRecordFormat {
@@ -130,6 +128,7 @@ private:
   void OnSwitch(int32_t half);
   void ConvertOutputs(int32_t half);
   void ApplyRate(int32_t rate);
+  void AdoptDriverRate();
   void ApplyClock(int32_t index);
   void ApplyBufferSize(int32_t frames);
   bool KnowsRate(int32_t clock) const;
