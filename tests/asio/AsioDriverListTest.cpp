@@ -22,7 +22,7 @@ const std::vector<std::string> dropped = {"ASIO Multimedia Driver", "ASIO Direct
 }  // namespace
 
 TEST(AsioLibrary, AnswersTenOperationsInOrdinalOrder) {
-  TAsioLibrary library;
+  TAsioTestLibrary library;
   ASSERT_TRUE(library.Loaded());
   const TAsioOrdinals& ops = library.Ops();
   EXPECT_EQ(ops.count, 10);
@@ -35,7 +35,7 @@ TEST(AsioLibrary, AnswersTenOperationsInOrdinalOrder) {
 }
 
 TEST(AsioLibrary, ListsTheDriversTheEnvironmentNames) {
-  TAsioLibrary library;
+  TAsioTestLibrary library;
   ASSERT_TRUE(library.Loaded());
   struct TCase {
     const char* value;
@@ -56,7 +56,7 @@ TEST(AsioLibrary, ListsTheDriversTheEnvironmentNames) {
 }
 
 TEST(AsioLibrary, ListsEverySimulatedDriverOnceWithinTheTable) {
-  TAsioLibrary library;
+  TAsioTestLibrary library;
   ASSERT_TRUE(library.Loaded());
   ScopedVariable variable("all,dropped,JACK,all");
   const std::vector<std::string> once = library.Names();
@@ -74,7 +74,7 @@ TEST(AsioLibrary, ListsEverySimulatedDriverOnceWithinTheTable) {
 }
 
 TEST(AsioLibrary, RefusesNamesItDoesNotListAndForeignRecords) {
-  TAsioLibrary library;
+  TAsioTestLibrary library;
   ASSERT_TRUE(library.Loaded());
   ScopedVariable variable("Simulated Float32");
   TAsioChannelInfo channels[Asio::maxChannels];

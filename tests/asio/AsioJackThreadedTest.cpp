@@ -28,7 +28,7 @@ protected:
   const TAsioOrdinals& Ops() const { return library.Ops(); }
   static TAsioHandle Handle() { return reinterpret_cast<TAsioHandle>(clientName); }
 
-  TAsioLibrary library;
+  TAsioTestLibrary library;
 };
 
 // What fills each half: the number of the server's current cycle, in every sample.

@@ -26,7 +26,7 @@ protected:
   const TAsioSimulatorControl& Sim() const { return library.Simulator(); }
   TCallbackLog& Log() { return TCallbackLog::Get(); }
 
-  TAsioLibrary library;
+  TAsioTestLibrary library;
 };
 }  // namespace
 

@@ -22,7 +22,7 @@ bool WaitUntil(TCondition condition, int32_t milliseconds) {
 }
 }  // namespace
 
-TAsioLibrary::TAsioLibrary() {
+TAsioTestLibrary::TAsioTestLibrary() {
   TDlLibraryLoader loader;
   void* library = loader.Load(TStr(THUDRA_PROGRAM_DIR "/VMASIO.dll"));
   EXPECT_NE(library, nullptr) << std::string_view(TDlLibraryLoader::LastError());
@@ -38,7 +38,7 @@ TAsioLibrary::TAsioLibrary() {
   simulator->clear();
 }
 
-std::vector<std::string> TAsioLibrary::Names() const {
+std::vector<std::string> TAsioTestLibrary::Names() const {
   TAsioDriverNames names;
   int32_t count = -1;
   EXPECT_EQ(ordinals->listDrivers(&names, &count), 1);
@@ -98,7 +98,7 @@ bool TCallbackLog::WaitForResets(int32_t count, int32_t milliseconds) const {
   return WaitUntil([&] { return resets.load() >= count; }, milliseconds);
 }
 
-TOpenDriver::TOpenDriver(const TAsioLibrary& opened, const std::string& name, TAsioHandle handle) : library(opened) {
+TOpenDriver::TOpenDriver(const TAsioTestLibrary& opened, const std::string& name, TAsioHandle handle) : library(opened) {
   info.recordSize = sizeof info;
   info.channels = channels.data();
   initResult = library.Ops().initDriver(name.c_str(), handle, &info);

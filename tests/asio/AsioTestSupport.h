@@ -14,9 +14,9 @@
 #include "audio/asio/AsioLibrary.h"
 #include "pc/asio/AsioSimulatorControl.h"
 
-class TAsioLibrary {
+class TAsioTestLibrary {
 public:
-  TAsioLibrary();  // fails the test when the library or its entries are missing
+  TAsioTestLibrary();  // fails the test when the library or its entries are missing
   const TAsioOrdinals& Ops() const { return *ordinals; }
   const TAsioSimulatorControl& Simulator() const { return *simulator; }
   std::vector<std::string> Names() const;
@@ -56,7 +56,7 @@ struct TCallbackLog {
 // One driver opened through operation 2, closed (5, 3) when the object goes.
 class TOpenDriver {
 public:
-  TOpenDriver(const TAsioLibrary& library, const std::string& name, TAsioHandle handle = 0);
+  TOpenDriver(const TAsioTestLibrary& library, const std::string& name, TAsioHandle handle = 0);
   ~TOpenDriver();
   TOpenDriver(const TOpenDriver&) = delete;
   TOpenDriver& operator=(const TOpenDriver&) = delete;
@@ -70,7 +70,7 @@ public:
   std::vector<TAsioBufferInfo>& Records() { return records; }
 
 private:
-  const TAsioLibrary& library;
+  const TAsioTestLibrary& library;
   int32_t initResult;
   std::array<TAsioChannelInfo, Asio::maxChannels> channels{};
   TAsioDriverInfo info{};

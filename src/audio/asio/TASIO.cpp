@@ -260,7 +260,12 @@ void TASIO::OpenDevice() {
       }
     }
   }
+  openFailed = !buffersCreated;
   if (bufferError) ReportBufferError();
+}
+
+void TASIO::StartDevice() {
+  if (buffersCreated || !openFailed) OpenDevice();
 }
 
 void TASIO::ReportBufferError() {

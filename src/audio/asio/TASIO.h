@@ -99,7 +99,8 @@ protected:
   void OpenDevice() override;
   void CloseDevice() override;
   void StopDevice() override;
-  void StartDevice() override { OpenDevice(); }
+  // After an open that made no buffers, a resume does not try again (and report again).
+  void StartDevice() override;
   void ApplyBlockSize(int32_t frames) override;
   void SelectConversion() override;
 
@@ -166,6 +167,7 @@ private:
   bool showStartFailure = true;
   bool outputReady = false;
   bool reinitialising = false;
+  bool openFailed = false;  // the last open made no buffers
   IASIOPanel* propertiesPanel = nullptr;
   IASIOPanel* routingPanel = nullptr;
 
