@@ -96,6 +96,9 @@ public:
   std::atomic<int32_t> cycles{0};
   std::atomic<int32_t> matchingCycles{0};
   std::atomic<int32_t> silentCycles{0};
+  // Cycles in which some input carried sound, and the number of the last one.
+  std::atomic<int32_t> loudCycles{0};
+  std::atomic<uint32_t> lastLoudCycle{0};
   std::atomic<float> first[8] = {};
 
 private:
