@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <thread>
 
 namespace {
 void CopyName(char* target, size_t size, const std::string& name) {
@@ -103,8 +104,10 @@ int32_t TAsioDriverBase::Start() {
 }
 
 int32_t TAsioDriverBase::Stop() {
-  running.store(false, std::memory_order_release);
-  if (!OnLibraryThread()) StopDevice();
+  running.store(false, std::memory_order_seq_cst);
+  if (OnLibraryThread()) return Asio::ok;
+  while (switching.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  StopDevice();
   return Asio::ok;
 }
 

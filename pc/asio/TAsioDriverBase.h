@@ -5,7 +5,8 @@
 // Threads: Init, CreateBuffers, DisposeBuffers, Start, SelectClock and ControlPanel
 // run on the caller's main thread, one at a time. Stop may also run on a library
 // thread (from inside the message callback): then it only stops the buffer switches
-// and leaves the device's own stop to the next main-thread operation. OutputReady
+// and leaves the device's own stop to the next main-thread operation. On the main
+// thread Stop returns only when no buffer switch is under way, and none follows. OutputReady
 // runs on the audio thread. The device's audio thread touches the buffers only
 // inside cycleGate, which is open from CreateBuffers to DisposeBuffers.
 #pragma once
@@ -67,6 +68,16 @@ protected:
     return half;
   }
   bool IsRunning() const { return running.load(std::memory_order_acquire); }
+  // For the audio thread, inside the gate: whether this cycle calls the buffer switch
+  // (the driver runs); then EndSwitch after it. A Stop on the main thread returns only
+  // when no switch is under way.
+  bool BeginSwitch() {
+    switching.fetch_add(1, std::memory_order_seq_cst);
+    if (running.load(std::memory_order_seq_cst)) return true;
+    switching.fetch_sub(1, std::memory_order_release);
+    return false;
+  }
+  void EndSwitch() { switching.fetch_sub(1, std::memory_order_release); }
   // The device's own stop of a driver that failed: no more switches, the device is gone.
   void MarkStopped() { running.store(false, std::memory_order_release); }
 
@@ -92,6 +103,7 @@ private:
   int32_t CheckRecords(const TAsioBufferInfo* records, int32_t count, std::vector<int32_t>& sampleTypes) const;
 
   std::atomic<bool> running{false};
+  std::atomic<int32_t> switching{0};
   std::atomic<int32_t> nextHalf{0};
 };
 

@@ -170,8 +170,9 @@ int TJackAsioDriver::Process(jack_nframes_t frames, void* self) {
   const TAsioBufferSet& set = *driver.buffers;
   float* io[Asio::maxChannels];
   for (int32_t i = 0; i < set.Count(); ++i) io[i] = static_cast<float*>(jack_port_get_buffer(driver.ports[i], frames));
-  if (driver.IsRunning() && static_cast<int32_t>(frames) == set.Frames()) {
+  if (static_cast<int32_t>(frames) == set.Frames() && driver.BeginSwitch()) {
     RunFloatCycle(set, driver.NextHalf(), io, driver.callbacks.bufferSwitch);
+    driver.EndSwitch();
     return 0;
   }
   for (int32_t i = 0; i < set.Count(); ++i)

@@ -163,10 +163,11 @@ int32_t TSimulatedAsioDriver::Buffers(TAsioBufferInfo* records, int32_t capacity
 
 void TSimulatedAsioDriver::Cycle() {
   TAsioGate::TPass pass(cycleGate);
-  if (!pass || !IsRunning()) return;
+  if (!pass || !BeginSwitch()) return;
   const int32_t half = NextHalf();
   callbacks.bufferSwitch(half, 1);
   TAsioSimulator::Get().NoteSwitch(half);
+  EndSwitch();
 }
 
 // The driver's audio thread: a cycle when a test steps it, or at the pace set.
