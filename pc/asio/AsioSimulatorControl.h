@@ -40,6 +40,9 @@ struct TAsioSimulatorControl {
   intptr_t (*lastPanelValue)();
   // Back to the start: natural pace, no preferred sizes set, counts 0.
   void (*clear)();
+  // Runs count cycles on the caller's thread instead of the driver's (for measuring
+  // the program's cost per switch); answers how many switched.
+  int32_t (*switchHere)(int32_t count);
 };
 
 using TAsioSimulatorEntry = const TAsioSimulatorControl* (*)();

@@ -10,7 +10,7 @@ TAsioSimulator& TAsioSimulator::Get() {
 const TAsioSimulatorControl* TAsioSimulator::Control() {
   static const TAsioSimulatorControl control{&SetInterval, &Step,      &Switches,  &LastHalf,
                                              &RequestReset, &ChangeRate, &SetPreferred, &Calls,
-                                             &Buffers,     &LastClock, &LastPanelValue, &Clear};
+                                             &Buffers,     &LastClock, &LastPanelValue, &Clear, &SwitchHere};
   return &control;
 }
 
@@ -110,4 +110,8 @@ void TAsioSimulator::Clear() {
   simulator.panel.store(0);
   std::lock_guard<std::mutex> guard(simulator.mutex);
   simulator.preferred.clear();
+}
+
+int32_t TAsioSimulator::SwitchHere(int32_t count) {
+  return Get().WithCurrent([&](TSimulatedAsioDriver* driver) { return driver->SwitchHere(count); }, 0);
 }

@@ -44,6 +44,7 @@ private:
   static int32_t LastClock();
   static intptr_t LastPanelValue();
   static void Clear();
+  static int32_t SwitchHere(int32_t count);
 
   std::atomic<int32_t> interval{AsioSimulation::naturalPace};
   std::array<std::atomic<int32_t>, Asio::ordinalCount + 1> callCounts{};

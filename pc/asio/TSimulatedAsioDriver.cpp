@@ -42,6 +42,9 @@ const std::vector<TSimulatedProfile>& SimulatedProfiles() {
         Failing("Simulated Buffer Failure", Asio::outputReadySupported, Asio::invalidMode, Asio::ok),
         Failing("Simulated Start Failure", Asio::outputReadySupported, Asio::ok, Asio::hardwareMalfunction),
     };
+    TSimulatedProfile wide{"Simulated 16 Outputs"};
+    wide.outputCount = 16;
+    all.push_back(wide);
     TSimulatedProfile reset{"Simulated Reset"};
     reset.resetsFromPanel = true;
     all.push_back(reset);
@@ -68,7 +71,8 @@ TSimulatedAsioDriver::~TSimulatedAsioDriver() { DisposeBuffers(); }
 int32_t TSimulatedAsioDriver::Init(TAsioHandle, TAsioDriverInfo& info) {
   if (profile.initResult <= 0) return profile.initResult;
   const bool mixed = profile.sampleType == SimulatedAsio::mixedTypes;
-  const size_t outputCount = mixed ? std::size(SimulatedAsio::allTypes) : SimulatedAsio::outputs;
+  const size_t outputCount =
+      mixed ? std::size(SimulatedAsio::allTypes) : size_t(profile.outputCount ? profile.outputCount : SimulatedAsio::outputs);
   for (size_t n = 0; n < outputCount; ++n)
     outputs.push_back({"Sim Out " + std::to_string(n + 1), mixed ? SimulatedAsio::allTypes[n] : profile.sampleType});
   for (size_t n = 0; n < SimulatedAsio::inputs; ++n)
@@ -161,13 +165,20 @@ int32_t TSimulatedAsioDriver::Buffers(TAsioBufferInfo* records, int32_t capacity
   return buffers->Count();
 }
 
-void TSimulatedAsioDriver::Cycle() {
+bool TSimulatedAsioDriver::Cycle() {
   TAsioGate::TPass pass(cycleGate);
-  if (!pass || !BeginSwitch()) return;
+  if (!pass || !BeginSwitch()) return false;
   const int32_t half = NextHalf();
   callbacks.bufferSwitch(half, 1);
   TAsioSimulator::Get().NoteSwitch(half);
   EndSwitch();
+  return true;
+}
+
+int32_t TSimulatedAsioDriver::SwitchHere(int32_t count) {
+  int32_t switched = 0;
+  for (int32_t n = 0; n < count; ++n) switched += Cycle() ? 1 : 0;
+  return switched;
 }
 
 // The driver's audio thread: a cycle when a test steps it, or at the pace set.

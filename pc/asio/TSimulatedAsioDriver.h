@@ -20,6 +20,7 @@ struct TSimulatedProfile {
   int32_t sampleType = Asio::float32LSB;  // mixedTypes: every type, one per output
   bool resetsFromPanel = false;            // operation 10 changes the size and asks for a reset
   bool dropped = false;                    // one of the names the program leaves out
+  int32_t outputCount = 0;                 // 0: SimulatedAsio::outputs
 };
 
 namespace SimulatedAsio {
@@ -54,6 +55,7 @@ public:
 
   // The controls (any thread).
   int32_t Step(int32_t count, int32_t timeoutMs);
+  int32_t SwitchHere(int32_t count);
   void WakeUp();
   void RequestReset() { notifier.PostReset(); }
   void ChangeRate(double rate);
@@ -68,7 +70,7 @@ protected:
 
 private:
   void Run();
-  void Cycle();
+  bool Cycle();
 
   const TSimulatedProfile& profile;
   std::mutex mutex;

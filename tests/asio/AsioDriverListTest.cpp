@@ -60,16 +60,16 @@ TEST(AsioLibrary, ListsEverySimulatedDriverOnceWithinTheTable) {
   ASSERT_TRUE(library.Loaded());
   ScopedVariable variable("all,dropped,JACK,all");
   const std::vector<std::string> once = library.Names();
-  ASSERT_EQ(once.size(), 21u);
+  ASSERT_EQ(once.size(), 22u);
   for (const std::string& name : dropped)
     EXPECT_EQ(std::count(once.begin(), once.end(), name), 1) << name;
-  EXPECT_EQ(once[20], "JACK");
+  EXPECT_EQ(once[21], "JACK");
   for (const char* name : {"Simulated Float32", "Simulated Int16", "Simulated Int24", "Simulated Int32",
                            "Simulated Float64", "Simulated Int32 16-bit", "Simulated Int32 18-bit",
                            "Simulated Int32 20-bit", "Simulated Int32 24-bit", "Simulated Mixed Types",
                            "Simulated In Use", "Simulated Not Present", "Simulated Init Failure",
                            "Simulated Buffers Not Present", "Simulated Buffer Failure", "Simulated Start Failure",
-                           "Simulated Reset"})
+                           "Simulated 16 Outputs", "Simulated Reset"})
     EXPECT_EQ(std::count(once.begin(), once.end(), name), 1) << name;
 }
 

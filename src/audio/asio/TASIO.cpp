@@ -565,7 +565,6 @@ void TASIO::OnSwitch(int32_t half) {
   const bool process = state == 0 && IsRunning() && GetBlockSize() == processFrames.load(std::memory_order_relaxed);
   if (process) {
     Process();
-    ConvertOutputs(half);
   } else {
     ClearHalf(half);
     if (state > 0) runState.compare_exchange_strong(state, state - 1, std::memory_order_seq_cst);
@@ -574,9 +573,14 @@ void TASIO::OnSwitch(int32_t half) {
   if (outputReady) library.Ops().outputReady();
 }
 
-void TASIO::ConvertOutputs(int32_t half) {
-  const float gain = outputFrame.scratch[0] ? outputFrame.scratch[0][0] : 1.0f;
-  const int32_t frames = GetBlockSize();
+void TASIO::ReadDeviceBlock(int32_t frames) {
+  for (float* input : inputs) std::fill(input, input + frames, 0.0f);
+}
+
+void TASIO::WriteDeviceBlock(int32_t frames) { ConvertOutputs(currentHalf.load(std::memory_order_relaxed), frames); }
+
+void TASIO::ConvertOutputs(int32_t half, int32_t frames) {
+  const float gain = 1.0f;
   const bool converting = outputConverters[0].Factor() != 1.0;
   float low[2] = {outputPeakMinLeft.load(std::memory_order_relaxed), outputPeakMinRight.load(std::memory_order_relaxed)};
   float high[2] = {outputPeakMaxLeft.load(std::memory_order_relaxed), outputPeakMaxRight.load(std::memory_order_relaxed)};

@@ -103,6 +103,10 @@ protected:
   void StartDevice() override;
   void ApplyBlockSize(int32_t frames) override;
   void SelectConversion() override;
+  // No driver input is routed: the inputs are silence.
+  void ReadDeviceBlock(int32_t frames) override;
+  // The whole block of the routed outputs into the driver's half of this switch.
+  void WriteDeviceBlock(int32_t frames) override;
 
 private:
   struct TRecordFormat {
@@ -127,7 +131,7 @@ private:
   void AdoptBlockSize(int32_t frames);
   void WaitForSwitch();
   void OnSwitch(int32_t half);
-  void ConvertOutputs(int32_t half);
+  void ConvertOutputs(int32_t half, int32_t frames);
   void ApplyRate(int32_t rate);
   void AdoptDriverRate();
   void ApplyClock(int32_t index);
