@@ -48,6 +48,8 @@ int32_t TJackAsioDriver::Init(TAsioHandle handle, TAsioDriverInfo& info) {
   const char* name = handle ? reinterpret_cast<const char*>(handle) : defaultClientName;
   jack_status_t status{};
   client = jack_client_open(name, JackNoStartServer, &status);
+  // A server that is there but answered too late (a loaded machine) is asked once more.
+  if (!client && (status & JackServerError)) client = jack_client_open(name, JackNoStartServer, &status);
   if (!client) return Asio::hardwareNotPresent;
   if (jack_set_process_callback(client, &Process, this) != 0 ||
       jack_set_buffer_size_callback(client, &PeriodChanged, this) != 0 ||
