@@ -3,10 +3,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "TThudraEffect.h"
 
@@ -61,10 +63,11 @@ private:
 // ---- look ------------------------------------------------------------------
 enum EColor {
   colorBack, colorPanel, colorCell, colorCellLit, colorCellPressed, colorText, colorDim, colorButton,
-  colorRecord, colorPlay, colorPause, colorSlider, colorSliderBack, colorCount
+  colorRecord, colorPlay, colorPause, colorSlider, colorSliderBack, colorSampled, colorList, colorWarn, colorCount
 };
 constexpr uint32_t kRgb[colorCount] = {0x202428, 0x2c3238, 0x3a4450, 0xf0a030, 0xffd890, 0xe8e8e8, 0x9aa4ae,
-                                       0x46505a, 0xd03030, 0x30b050, 0xd0b030, 0x4090e0, 0x14181c};
+                                       0x46505a, 0xd03030, 0x30b050, 0xd0b030, 0x4090e0, 0x14181c, 0x9cd0ff,
+                                       0x262c33, 0xf0c070};
 
 struct TBox {
   int x = 0, y = 0, w = 0, h = 0;
@@ -100,6 +103,12 @@ constexpr int kCellsLeft = 9, kCellsTop = 58;
 constexpr int kTapeTop = 342, kPlayerTop = 380, kRowHeight = 30;
 constexpr int kButtonsLeft = 72, kButtonWidth = 66, kButtonPitch = 70;
 constexpr auto kLitTime = std::chrono::milliseconds(120);
+// The kit button and its list, which opens over the cells.
+constexpr int kKitButtonLeft = 214, kKitButtonWidth = 160;
+constexpr int kListLeft = 8, kListTop = 56, kListWidth = 704, kListHeight = 278;
+constexpr int kListColumns = 4, kListRows = 8, kListColumnWidth = 174, kListRowHeight = 16;
+constexpr int kReportLines = 6;
+const char* const kSynthesizedName = "Synthesized";
 
 const char* const kKeyHelp =
     "Shift+  Q Record  W Pause  E Stop  R Play  X New File  V Status  |  S Play  D Pause  F Rewind  C Loop  A Load";
@@ -128,8 +137,14 @@ struct TEditor::TImpl {
   int pressedCell = -1;
   bool draggingMaster = false;
   TClock::time_point litUntil[kCellCount] = {};
+  uint64_t kitVersion = 0;
+  TKitState kit;
+  bool listOpen = false;
+  int listScroll = 0;  // columns scrolled
+  std::vector<std::string> listed;  // "" for the synthesised sounds, then the kits found
 
-  TElement title, master, compactButton, timeInfo, status, tapeLabel, tapeText, playerLabel, playerText, help;
+  TElement title, kitButton, master, compactButton, timeInfo, status, tapeLabel, tapeText, playerLabel, playerText,
+      help, kitList;
   TElement cells[kCellCount];
   TElement tapeButtons[kButtons], playerButtons[kButtons];
 
@@ -174,6 +189,12 @@ struct TEditor::TImpl {
   }
 
   void DrawCell(int cell, bool lit, bool pressed);
+  void DrawKitButton(const TBox& b);
+  void OpenList();
+  void CloseList();
+  TBox ListItem(int index) const;
+  void PressList(int x, int y);
+  void DrawList(const TBox& b);
   void DrawMaster(const TBox& b, float level);
 };
 
@@ -230,7 +251,9 @@ void TEditor::TImpl::Close() {
 }
 
 void TEditor::TImpl::Layout() {
-  title.box = {0, 0, 380, 34};
+  title.box = {0, 0, kKitButtonLeft, 34};
+  kitButton.box = {kKitButtonLeft, 6, kKitButtonWidth, 22};
+  kitList.box = {kListLeft, kListTop, kListWidth, kListHeight};
   master.box = {380, 6, 232, 22};
   compactButton.box = {626, 6, 84, 22};
   timeInfo.box = {0, 34, 300, 20};
@@ -257,6 +280,12 @@ void TEditor::TImpl::Handle(const XEvent& event) {
       break;
     case ButtonPress:
       if (event.xbutton.button == Button1) Press(event.xbutton.x, event.xbutton.y);
+      if (listOpen && (event.xbutton.button == Button4 || event.xbutton.button == Button5)) {
+        const int columns = (static_cast<int>(listed.size()) + kListRows - 1) / kListRows;
+        listScroll = std::clamp(listScroll + (event.xbutton.button == Button5 ? 1 : -1), 0,
+                                std::max(0, columns - kListColumns));
+        kitList.valid = false;
+      }
       break;
     case ButtonRelease:
       if (event.xbutton.button != Button1) break;
@@ -275,6 +304,14 @@ void TEditor::TImpl::Handle(const XEvent& event) {
 }
 
 void TEditor::TImpl::Press(int x, int y) {
+  if (listOpen) {
+    PressList(x, y);
+    return;
+  }
+  if (kitButton.box.Contains(x, y)) {
+    OpenList();
+    return;
+  }
   for (int cell = 0; cell < kCellCount; ++cell) {
     if (!cells[cell].box.Contains(x, y)) continue;
     pressedCell = cell;
@@ -315,32 +352,110 @@ void TEditor::TImpl::DrawMaster(const TBox& b, float level) {
   CentredText(track, b.y + 15, text, colorText);
 }
 
+// A sampled cell shows its instrument's name in another ink.
 void TEditor::TImpl::DrawCell(int cell, bool lit, bool pressed) {
   const TBox& b = cells[cell].box;
   Fill(b, pressed ? colorCellPressed : lit ? colorCellLit : colorCell);
-  const EColor ink = lit || pressed ? colorBack : colorText;
+  const EColor ink = lit || pressed ? colorBack : kit.sampled[cell] ? colorSampled : colorText;
   char note[16];
   std::snprintf(note, sizeof note, "%d", kFirstCellNote + cell);
   Text(b.x + 4, b.y + 13, note, lit || pressed ? colorBack : colorDim);
-  CentredText(b, b.y + 32, TSampleBank::Shared().Cell(cell).shortName, ink);
+  CentredText(b, b.y + 32, kit.cellNames[cell].substr(0, 12), ink);
+}
+
+void TEditor::TImpl::DrawKitButton(const TBox& b) {
+  Fill(b, colorButton);
+  std::string label = kit.chosen.empty() ? kSynthesizedName : kit.chosen;
+  if (label.size() > 20) label = label.substr(0, 19) + "~";
+  if (kit.loading) label += " ...";
+  Text(b.x + 6, b.y + 15, label, kit.chosen != kit.playing && !kit.loading ? colorWarn : colorText);
+  // A small triangle: the button opens a list.
+  XPoint arrow[3] = {{static_cast<short>(b.x + b.w - 16), static_cast<short>(b.y + 9)},
+                     {static_cast<short>(b.x + b.w - 6), static_cast<short>(b.y + 9)},
+                     {static_cast<short>(b.x + b.w - 11), static_cast<short>(b.y + 15)}};
+  XSetForeground(display, gc, pixels[colorText]);
+  XFillPolygon(display, window, gc, arrow, 3, Convex, CoordModeOrigin);
+}
+
+void TEditor::TImpl::OpenList() {
+  listed = {""};
+  for (const TDrumkitEntry& entry : owner.ListDrumkits()) listed.push_back(entry.name);
+  listOpen = true;
+  listScroll = 0;
+  kitList.valid = false;
+}
+
+void TEditor::TImpl::CloseList() {
+  listOpen = false;
+  repaintAll = true;
+}
+
+TBox TEditor::TImpl::ListItem(int index) const {
+  const int column = index / kListRows - listScroll, row = index % kListRows;
+  return {kListLeft + 4 + column * kListColumnWidth, kListTop + 22 + row * kListRowHeight, kListColumnWidth - 6,
+          kListRowHeight - 1};
+}
+
+// A click on a kit chooses it; anywhere else closes the list.
+void TEditor::TImpl::PressList(int x, int y) {
+  for (int i = 0; i < static_cast<int>(listed.size()); ++i) {
+    const int column = i / kListRows - listScroll;
+    if (column < 0 || column >= kListColumns || !ListItem(i).Contains(x, y)) continue;
+    owner.ChooseDrumkit(listed[static_cast<size_t>(i)]);
+    break;
+  }
+  CloseList();
+}
+
+void TEditor::TImpl::DrawList(const TBox& b) {
+  Fill(b, colorList);
+  Text(b.x + 6, b.y + 14, "Choose the kit (the scroll wheel shows more):", colorDim);
+  for (int i = 0; i < static_cast<int>(listed.size()); ++i) {
+    const int column = i / kListRows - listScroll;
+    if (column < 0 || column >= kListColumns) continue;
+    const TBox item = ListItem(i);
+    const std::string& name = listed[static_cast<size_t>(i)];
+    const bool chosen = name == kit.chosen;
+    Fill(item, chosen ? colorSlider : colorCell);
+    Text(item.x + 4, item.y + 12, (name.empty() ? std::string(kSynthesizedName) : name).substr(0, 27), colorText);
+  }
+  int y = kListTop + 22 + kListRows * kListRowHeight + 14;
+  Text(b.x + 6, y, kit.summary.substr(0, 112), colorText);
+  for (int line = 0; line < kReportLines && line < static_cast<int>(kit.leftOut.size()); ++line) {
+    y += 14;
+    const bool more = line == kReportLines - 1 && kit.leftOut.size() > static_cast<size_t>(kReportLines);
+    const std::string text = more ? "... and " + std::to_string(kit.leftOut.size() - line) + " more"
+                                  : kit.leftOut[static_cast<size_t>(line)].substr(0, 110);
+    Text(b.x + 12, y, text, colorWarn);
+  }
 }
 
 void TEditor::TImpl::Update() {
   if (!window) return;
   if (repaintAll) {
     Fill({0, 0, width, height}, colorBack);
-    for (TElement* e : {&title, &master, &compactButton, &timeInfo, &status, &tapeLabel, &tapeText, &playerLabel,
-                        &playerText, &help})
+    for (TElement* e : {&title, &kitButton, &master, &compactButton, &timeInfo, &status, &tapeLabel, &tapeText,
+                        &playerLabel, &playerText, &help, &kitList})
       e->valid = false;
     for (TElement& e : cells) e.valid = false;
     for (int b = 0; b < kButtons; ++b) tapeButtons[b].valid = playerButtons[b].valid = false;
     repaintAll = false;
   }
 
+  if (owner.DrumkitStateVersion() != kitVersion) {
+    kitVersion = owner.DrumkitStateVersion();
+    kit = owner.DrumkitState();
+    kitButton.valid = kitList.valid = false;
+    for (TElement& e : cells) e.valid = false;
+  }
   Refresh(title, std::string(owner.KitName()), [&](const TBox& b) {
     Fill(b, colorPanel);
     Text(b.x + 12, b.y + 22, "THUDRA", colorText);
-    Text(b.x + 70, b.y + 22, std::string("Kit: ") + owner.KitName(), colorDim);
+    Text(b.x + 70, b.y + 22, (std::string("Kit: ") + owner.KitName()).substr(0, 23), colorDim);
+  });
+  Refresh(kitButton, std::string("k"), [&](const TBox& b) {
+    Fill({b.x, 0, b.w + 6, 34}, colorPanel);
+    DrawKitButton(b);
   });
   const float level = owner.Engine().Master();
   Refresh(master, std::to_string(static_cast<int>(level * 1000)), [&](const TBox& b) { DrawMaster(b, level); });
@@ -361,6 +476,10 @@ void TEditor::TImpl::Update() {
 
   const auto now = TClock::now();
   uint64_t started = owner.Engine().TakeStartedCells();
+  if (listOpen) {
+    Refresh(kitList, std::string("l"), [&](const TBox& b) { DrawList(b); });
+    return;
+  }
   const uint64_t sounding = owner.Engine().SoundingCells();
   for (int cell = 0; cell < kCellCount; ++cell) {
     if (started >> cell & 1) litUntil[cell] = now + kLitTime;

@@ -90,6 +90,11 @@ void TKit::SetName(const char* text) {
   if (text) std::memcpy(name, text, strnlen(text, sizeof name - 1));
 }
 
+void TKit::SetDrumkit(const char* text) {
+  std::memset(drumkit, 0, sizeof drumkit);
+  if (text) std::memcpy(drumkit, text, strnlen(text, sizeof drumkit - 1));
+}
+
 std::vector<uint8_t> TKit::ToChunk() const {
   std::vector<uint8_t> out(chunkSize);
   WriteChunk(out.data());
@@ -115,17 +120,22 @@ void TKit::WriteChunk(uint8_t* out) const {
     w.U32(static_cast<uint32_t>(c.outputPair));
     w.U32(static_cast<uint32_t>(c.chokeGroup));
   }
+  char cleanDrumkit[kDrumkitNameSize] = {};
+  std::memcpy(cleanDrumkit, drumkit, strnlen(drumkit, kDrumkitNameSize - 1));
+  w.Bytes(cleanDrumkit, sizeof cleanDrumkit);
   w.U32(Crc32(out, chunkSize - 4));
 }
 
 bool TKit::FromChunk(const void* data, size_t size, TKit& kit) {
-  if (!data || size != chunkSize) return false;
+  if (!data || (size != chunkSize && size != chunkSizeV1)) return false;
   const auto* bytes = static_cast<const uint8_t*>(data);
   if (std::memcmp(bytes, kMagic, 4) != 0) return false;
   TReader r(bytes + 4);
-  if (r.U32() != chunkVersion || r.U32() != chunkSize) return false;
-  TReader crcReader(bytes + chunkSize - 4);
-  if (crcReader.U32() != Crc32(bytes, chunkSize - 4)) return false;
+  const uint32_t version = r.U32();
+  if ((version != 1 || size != chunkSizeV1) && (version != 2 || size != chunkSize)) return false;
+  if (r.U32() != size) return false;
+  TReader crcReader(bytes + size - 4);
+  if (crcReader.U32() != Crc32(bytes, size - 4)) return false;
 
   TKit read;
   r.Bytes(read.name, sizeof read.name);
@@ -140,6 +150,10 @@ bool TKit::FromChunk(const void* data, size_t size, TKit& kit) {
     c.outputPair = r.I32();
     c.chokeGroup = r.I32();
     if (!IsValid(c)) return false;
+  }
+  if (version >= 2) {
+    r.Bytes(read.drumkit, sizeof read.drumkit);
+    if (read.drumkit[kDrumkitNameSize - 1] != 0) return false;
   }
   kit = read;
   return true;

@@ -23,23 +23,34 @@ struct TKitRanges {
   static constexpr int32_t chokeGroups = 16;  // 0 .. 15
 };
 
-constexpr int kKitNameSize = 32;  // with the terminating zero
+constexpr int kKitNameSize = 32;        // with the terminating zero
+constexpr int kDrumkitNameSize = 128;   // with the terminating zero
 
 struct TKit {
-  char name[kKitNameSize] = {};
-  float master = 0.8f;
-  TCellSettings cells[kCellCount];
+  // The default master level: the eight loudest cells of the default kit struck
+  // together at velocity 127 stay below -1 dBFS with it (see the README).
+  static constexpr float defaultMaster = 0.375f;
 
-  // The kit the plug-in starts with.
+  char name[kKitNameSize] = {};
+  float master = defaultMaster;
+  TCellSettings cells[kCellCount];
+  // The sampled kit whose instruments fill their cells (a kit folder's name), or ""
+  // for the synthesised sounds.
+  char drumkit[kDrumkitNameSize] = {};
+
+  // The kit the plug-in starts with, with the synthesised sounds.
   static TKit Default();
 
   void SetName(const char* text);
+  void SetDrumkit(const char* text);
 
   // Chunk layout (little-endian): "TKIT", version, total size, name[32], master,
   // cell count, per cell level pan tune decay (float) outputPair chokeGroup (int32),
-  // then a CRC-32 of everything before it.
-  static constexpr uint32_t chunkVersion = 1;
-  static constexpr size_t chunkSize = 4 + 4 + 4 + kKitNameSize + 4 + 4 + kCellCount * 24 + 4;
+  // from version 2 on the drumkit name[128], then a CRC-32 of everything before it.
+  // Version 1 chunks (without the drumkit) still load, with the synthesised sounds.
+  static constexpr uint32_t chunkVersion = 2;
+  static constexpr size_t chunkSizeV1 = 4 + 4 + 4 + kKitNameSize + 4 + 4 + kCellCount * 24 + 4;
+  static constexpr size_t chunkSize = chunkSizeV1 + kDrumkitNameSize;
 
   std::vector<uint8_t> ToChunk() const;
   void WriteChunk(uint8_t* out) const;  // chunkSize bytes

@@ -4,11 +4,17 @@
 #include <cmath>
 #include <functional>
 #include <initializer_list>
+#include <map>
+#include <thread>
+#include <vector>
 
 namespace {
 
 constexpr double kSr = kBankSampleRate;
 constexpr double kPi = 3.14159265358979323846;
+
+// The hardness each layer is made with: 0 the softest touch, 1 the hardest hit.
+constexpr double kLayerHardness[TCellSound::layerCount] = {0.2, 0.6, 1.0};
 
 // xorshift32: the same noise on every machine.
 class TNoise {
@@ -40,17 +46,23 @@ struct TBiquad {
     f.a2 = a2 / a0;
     return f;
   }
+  static double Omega(double hz) { return 2 * kPi * std::min(hz, 0.45 * kSr) / kSr; }
   static TBiquad Bandpass(double hz, double q) {
-    const double w = 2 * kPi * hz / kSr, alpha = std::sin(w) / (2 * q);
+    const double w = Omega(hz), alpha = std::sin(w) / (2 * q);
     return Make(alpha, 0, -alpha, 1 + alpha, -2 * std::cos(w), 1 - alpha);
   }
-  static TBiquad Highpass(double hz, double q) {
-    const double w = 2 * kPi * hz / kSr, alpha = std::sin(w) / (2 * q), c = std::cos(w);
+  static TBiquad Highpass(double hz, double q = 0.7071) {
+    const double w = Omega(hz), alpha = std::sin(w) / (2 * q), c = std::cos(w);
     return Make((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
   }
-  static TBiquad Lowpass(double hz, double q) {
-    const double w = 2 * kPi * hz / kSr, alpha = std::sin(w) / (2 * q), c = std::cos(w);
+  static TBiquad Lowpass(double hz, double q = 0.7071) {
+    const double w = Omega(hz), alpha = std::sin(w) / (2 * q), c = std::cos(w);
     return Make((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+  }
+  // A peak of `db` at hz (negative for a dip).
+  static TBiquad Peak(double hz, double q, double db) {
+    const double w = Omega(hz), alpha = std::sin(w) / (2 * q), a = std::pow(10.0, db / 40);
+    return Make(1 + alpha * a, -2 * std::cos(w), 1 - alpha * a, 1 + alpha / a, -2 * std::cos(w), 1 - alpha / a);
   }
   double Run(double x) {
     const double y = b0 * x + z1;
@@ -65,6 +77,11 @@ using TEnvelope = std::function<double(double)>;
 
 TEnvelope Decay(double tau) {
   return [tau](double t) { return std::exp(-t / tau); };
+}
+// A fast part and a slow part: level 1 decaying with fastTau plus `slowLevel`
+// decaying with slowTau.
+TEnvelope Decay2(double fastTau, double slowLevel, double slowTau) {
+  return [=](double t) { return (1 - slowLevel) * std::exp(-t / fastTau) + slowLevel * std::exp(-t / slowTau); };
 }
 // Starts at `from`, rises linearly to 1 at `rise` seconds, then decays with tau.
 TEnvelope Swell(double from, double rise, double tau) {
@@ -105,24 +122,39 @@ private:
   double from = 0, to = 0;
 };
 
-// One sound being made, in double precision.
+// Frames until exp(-t / tau) has fallen by `db`.
+size_t FramesFor(double tau, double db = 80) { return static_cast<size_t>(tau * db / 8.686 * kSr) + 1; }
+
+// What the layers of one cell share: the raw metal of each set of squares, which
+// does not depend on the hardness.
+struct TCellCache {
+  std::map<std::pair<std::vector<double>, double>, std::vector<float>> metal;
+};
+
+// One sound being made, in double precision. `hard` is the layer's hardness.
 class TMaker {
 public:
-  TMaker(double seconds, uint32_t seed) : x(static_cast<size_t>(seconds * kSr), 0.0), noise(seed) {}
+  TMaker(double seconds, uint32_t seed, double hard, TCellCache& cache)
+      : hard(hard), x(static_cast<size_t>(seconds * kSr), 0.0), noise(seed), cache(cache) {}
+
+  const double hard;  // 0 soft .. 1 hardest
+  // Between soft and hard by the hardness.
+  double By(double soft, double hardest) const { return soft + (hardest - soft) * hard; }
 
   size_t Frames() const { return x.size(); }
-  double Time(size_t i) const { return static_cast<double>(i) / kSr; }
   TNoise& Random() { return noise; }
 
-  // A drum membrane: a cosine whose pitch falls from f0 to f1 with pitchTau.
-  void Sweep(double f0, double f1, double pitchTau, double amp, double ampTau, double start = 0) {
+  // A drum membrane's mode: a cosine whose pitch falls from f * (1 + bend) to f
+  // with pitchTau, decaying with ampTau.
+  void Membrane(double f, double bend, double pitchTau, double amp, double ampTau, double start = 0) {
     const double ampStep = std::exp(-1.0 / (ampTau * kSr)), pitchStep = std::exp(-1.0 / (pitchTau * kSr));
-    double phase = 0, level = amp, bend = 1;
-    for (size_t i = Begin(start); i < x.size(); ++i) {
-      x[i] += level * std::cos(phase);
-      phase += 2 * kPi * (f1 + (f0 - f1) * bend) / kSr;
+    double phase = 0, level = amp, b = bend;
+    const size_t end = std::min(x.size(), Begin(start) + FramesFor(ampTau));
+    for (size_t i = Begin(start); i < end; ++i) {
+      x[i] += level * std::sin(phase);
+      phase += 2 * kPi * f * (1 + b) / kSr;
       level *= ampStep;
-      bend *= pitchStep;
+      b *= pitchStep;
     }
   }
 
@@ -130,18 +162,19 @@ public:
   void Glide(const std::function<double(double)>& hz, double amp, const TEnvelope& env) {
     double phase = 0;
     for (size_t i = 0; i < x.size(); ++i) {
-      const double t = Time(i);
-      x[i] += amp * env(t) * std::cos(phase);
+      const double t = static_cast<double>(i) / kSr;
+      x[i] += amp * env(t) * std::sin(phase);
       phase += 2 * kPi * hz(t) / kSr;
     }
   }
 
   // A decaying partial, made by a damped rotating phasor (cheap and exact enough).
   void Partial(double hz, double amp, double tau, double phase = 0, double start = 0) {
+    if (hz >= 0.48 * kSr) return;
     const double w = 2 * kPi * hz / kSr, damp = std::exp(-1.0 / (tau * kSr));
     const double c = std::cos(w) * damp, s = std::sin(w) * damp;
-    double re = amp * std::cos(phase), im = amp * std::sin(phase);
-    const size_t end = std::min(x.size(), Begin(start) + static_cast<size_t>(tau * 9.5 * kSr));  // down to -80 dB
+    double re = amp * std::sin(phase), im = amp * std::cos(phase);
+    const size_t end = std::min(x.size(), Begin(start) + FramesFor(tau));
     for (size_t i = Begin(start); i < end; ++i) {
       x[i] += re;
       const double r = re * c - im * s;
@@ -150,64 +183,43 @@ public:
     }
   }
 
-  // A cluster of partials with frequencies and phases drawn from the noise, run
-  // side by side (independent recurrences keep the processor busy).
-  void Cluster(int count, double lowHz, double highHz, double amp, double tauLow, double tauHigh) {
-    std::vector<double> re, im, c, s;
-    double longest = 0;
-    for (int k = 0; k < count; ++k) {
-      const double hz = noise.Range(lowHz, highHz);
-      const double tau = tauLow + (tauHigh - tauLow) * (highHz - hz) / (highHz - lowHz);
-      const double a = amp * noise.Range(0.4, 1.0), phase = noise.Range(0, 2 * kPi);
-      const double w = 2 * kPi * hz / kSr, damp = std::exp(-1.0 / (tau * kSr));
-      re.push_back(a * std::cos(phase));
-      im.push_back(a * std::sin(phase));
-      c.push_back(std::cos(w) * damp);
-      s.push_back(std::sin(w) * damp);
-      longest = std::max(longest, tau);
-    }
-    const size_t end = std::min(x.size(), static_cast<size_t>(longest * 9.5 * kSr));
-    const size_t n = re.size();
-    for (size_t i = 0; i < end; ++i) {
-      double sum = 0;
-      for (size_t k = 0; k < n; ++k) {
-        sum += re[k];
-        const double r = re[k] * c[k] - im[k] * s[k];
-        im[k] = re[k] * s[k] + im[k] * c[k];
-        re[k] = r;
-      }
-      x[i] += sum;
-    }
-  }
-
-  void Noise(double amp, TFilters filters, const TEnvelope& env, double start = 0) {
+  void Noise(double amp, TFilters filters, const TEnvelope& env, double start = 0, double seconds = 1e9) {
     std::vector<TBiquad> chain(filters);
     TSampledEnvelope e(env);
-    for (size_t i = Begin(start), first = i; i < x.size(); ++i) {
+    const size_t first = Begin(start), end = std::min(x.size(), first + static_cast<size_t>(seconds * kSr));
+    for (size_t i = first; i < end; ++i) {
       double v = noise.Next();
       for (TBiquad& f : chain) v = f.Run(v);
       x[i] += amp * e.At(i - first) * v;
     }
   }
 
-  // Square waves at the given frequencies, filtered, with an envelope: metal.
-  void Metal(std::initializer_list<double> hz, double amp, TFilters filters, const TEnvelope& env) {
-    std::vector<double> phase, step;
-    for (double f : hz) {
-      phase.push_back(noise.Range(0, 1));
-      step.push_back(f / kSr);
-    }
+  // A stick or beater: a burst of noise a few milliseconds long through a band.
+  void Click(double amp, double hz, double q, double tau, double start = 0) {
+    Noise(amp, {TBiquad::Bandpass(hz, q)}, Decay(tau), start, tau * 12);
+  }
+
+  // Square waves at the given frequencies, each pair also ring-modulated, through
+  // the filters, with an envelope: the way drum machines make metal. The squares
+  // are not band-limited on purpose: their folded harmonics thicken the wash.
+  void Metal(const std::vector<double>& hz, double amp, TFilters filters, const TEnvelope& env, double ring = 0.5) {
+    const std::vector<float>& raw = RawMetal(hz, ring);
     std::vector<TBiquad> chain(filters);
     TSampledEnvelope e(env);
     for (size_t i = 0; i < x.size(); ++i) {
-      double v = 0;
-      for (size_t k = 0; k < phase.size(); ++k) {
-        v += phase[k] < 0.5 ? 1.0 : -1.0;
-        phase[k] += step[k];
-        if (phase[k] >= 1) phase[k] -= 1;
-      }
+      double v = raw[i];
       for (TBiquad& f : chain) v = f.Run(v);
-      x[i] += amp * e.At(i) * v / static_cast<double>(phase.size());
+      x[i] += amp * e.At(i) * v;
+    }
+  }
+
+  // Many decaying partials with frequencies and phases drawn from the noise,
+  // spread evenly in pitch between lowHz and highHz; the higher, the shorter.
+  void Cluster(int count, double lowHz, double highHz, double amp, double tauLow, double tauHigh, double start = 0) {
+    for (int k = 0; k < count; ++k) {
+      const double at = (k + noise.Range(0, 1)) / count;
+      const double hz = lowHz * std::pow(highHz / lowHz, at);
+      Partial(hz, amp * noise.Range(0.5, 1.0), tauLow + (tauHigh - tauLow) * at, noise.Range(0, 2 * kPi), start);
     }
   }
 
@@ -227,86 +239,241 @@ public:
     for (double& v : x) v = std::tanh(drive * v) / std::tanh(drive);
   }
 
-  // Peak-normalised float frames with a short fade at the end and the padding.
-  std::vector<float> Finish(double peak) {
+  void Filter(TFilters filters) {
+    std::vector<TBiquad> chain(filters);
+    for (double& v : x)
+      for (TBiquad& f : chain) v = f.Run(v);
+  }
+
+  // The sound as float frames: darker and slower to reach its peak the softer the
+  // touch, peak-normalised, ending where it has fallen 80 dB below its peak, with a
+  // short fade there and the padding.
+  TSample Finish(double peak, double softAttack = 0.0025) {
+    Soften();
+    const size_t attack = static_cast<size_t>(By(softAttack, 0.0002) * kSr);
+    for (size_t i = 0; i < attack && i < x.size(); ++i) x[i] *= 0.5 - 0.5 * std::cos(kPi * (i + 0.5) / attack);
     double top = 0;
     for (double v : x) top = std::max(top, std::fabs(v));
     const double gain = top > 0 ? peak / top : 0;
-    const size_t fade = std::min<size_t>(x.size(), static_cast<size_t>(0.004 * kSr));
-    std::vector<float> out(x.size() + 2, 0.0f);
-    for (size_t i = 0; i < x.size(); ++i) {
+    const double floor = top * std::pow(10.0, -80.0 / 20);
+    size_t end = x.size();
+    while (end > 0 && std::fabs(x[end - 1]) < floor) --end;
+    const size_t fade = std::min<size_t>(end, static_cast<size_t>(0.01 * kSr));
+    TSample s;
+    s.channels = 1;
+    s.rate = kSr;
+    s.frames.assign(end, 0.0f);
+    for (size_t i = 0; i < end; ++i) {
       double v = x[i] * gain;
-      const size_t left = x.size() - i;
-      if (left <= fade) v *= static_cast<double>(left - 1) / static_cast<double>(fade);
-      out[i] = static_cast<float>(v);
+      const size_t left = end - i;
+      if (left <= fade) v *= 0.5 - 0.5 * std::cos(kPi * static_cast<double>(left - 1) / fade);
+      s.frames[i] = static_cast<float>(v);
     }
-    return out;
+    s.Pad();
+    return s;
   }
 
 private:
   size_t Begin(double start) const { return std::min(x.size(), static_cast<size_t>(start * kSr)); }
 
+  // The squares' sum, with the products of pairs, made once per cell: the phases are
+  // 32-bit counters whose top bit is the square's sign.
+  const std::vector<float>& RawMetal(const std::vector<double>& hz, double ring) {
+    std::vector<float>& raw = cache.metal[{hz, ring}];
+    if (raw.size() >= x.size()) return raw;
+    TNoise start(0x5EED1234u);
+    const size_t n = hz.size();
+    std::vector<uint32_t> phase(n), step(n);
+    for (size_t k = 0; k < n; ++k) {
+      phase[k] = static_cast<uint32_t>(start.Range(0, 4294967295.0));
+      step[k] = static_cast<uint32_t>(hz[k] / kSr * 4294967296.0);
+    }
+    const float scale = 1.0f / static_cast<float>(n), ringScale = static_cast<float>(ring) * scale;
+    raw.assign(x.size(), 0.0f);
+    for (size_t i = 0; i < raw.size(); ++i) {
+      int32_t sum = 0, products = 0;
+      for (size_t k = 0; k < n; ++k) {
+        sum += 1 - 2 * static_cast<int32_t>(phase[k] >> 31);
+        phase[k] += step[k];
+      }
+      for (size_t k = 0; k + 1 < n; k += 2) products += 1 - 2 * static_cast<int32_t>((phase[k] ^ phase[k + 1]) >> 31);
+      raw[i] = static_cast<float>(sum) * scale + static_cast<float>(products) * ringScale;
+    }
+    return raw;
+  }
+
+  // A softer touch excites the highs less: a gentle low-pass whose corner rises with
+  // the hardness (about 3 kHz for the softest layer), none for the hardest.
+  void Soften() {
+    const double corner = 1800 * std::pow(10.0, 1.15 * hard);
+    if (corner > 0.4 * kSr) return;
+    const double a = std::exp(-2 * kPi * corner / kSr);
+    double y = 0;
+    for (double& v : x) v = y = (1 - a) * v + a * y;
+  }
+
   std::vector<double> x;
   TNoise noise;
+  TCellCache& cache;
 };
 
 struct TRecipe {
   const char* name;
   const char* shortName;
   int choke;
-  double seconds;
+  double seconds;  // room enough for the sound to die away; the rest is cut off
   double peak;
   void (*make)(TMaker&);
 };
 
 // ---- the recipes ------------------------------------------------------------
 
-void Tom(TMaker& m, double hz, double seconds) {
-  m.Sweep(hz * 1.6, hz, 0.06, 1.0, seconds * 0.35);
-  m.Partial(hz * 1.6, 0.22, 0.12);
-  m.Noise(0.3, {TBiquad::Lowpass(2500, 0.7)}, Decay(0.006));
+// A kick: a beater click, a short knock of the shell, and a body whose pitch
+// settles quickly; harder hits click more and bend further.
+void Kick(TMaker& m, double hz, double tau) {
+  m.Membrane(hz, m.By(0.3, 1.3), 0.022, 1.0, tau);
+  m.Membrane(hz * 1.6, 0.2, 0.02, m.By(0.05, 0.25), tau * 0.3);
+  m.Partial(hz * 3.1, m.By(0.02, 0.18), 0.02, 0.5);
+  m.Click(m.By(0.15, 2.6), 3500, 0.9, 0.0012);
+  m.Click(m.By(0.1, 1.2), 1200, 1.2, 0.002);
+  m.Saturate(m.By(1.0, 1.8));
 }
 
-void Hat(TMaker& m, double highpassHz, const TEnvelope& env) {
-  m.Metal({205.3 * 1.45, 304.4 * 1.45, 369.6 * 1.45, 522.7 * 1.45, 540.0 * 1.45, 800.0 * 1.45}, 4.0,
-          {TBiquad::Bandpass(10000, 0.8), TBiquad::Highpass(highpassHz, 0.7)}, env);
-  m.Noise(0.25, {TBiquad::Highpass(8000, 0.7)}, env);
+// A snare: the head's modes with a little bend, the wires' noise, the stick.
+void Snare(TMaker& m, double hz, double wireTau, double wireLevel) {
+  m.Membrane(hz, 0.06, 0.02, 1.0, 0.06);
+  m.Membrane(hz * 1.59, 0.05, 0.02, 0.5, 0.045);
+  m.Partial(hz * 2.14, m.By(0.15, 0.35), 0.03, 0.3);
+  m.Partial(hz * 2.65, m.By(0.08, 0.25), 0.025, 1.1);
+  const double bright = m.By(4500, 11000);
+  m.Noise(wireLevel, {TBiquad::Highpass(1400), TBiquad::Lowpass(bright)}, Decay2(0.02, 0.45, wireTau));
+  m.Click(m.By(0.3, 1.4), 4500, 1.0, 0.0015);
 }
 
-void Conga(TMaker& m, double hz, double tau, bool slap) {
-  m.Sweep(hz * 1.12, hz, 0.012, 1.0, tau);
-  m.Partial(hz * 1.52, 0.25, tau * 0.5);
-  m.Noise(slap ? 0.7 : 0.3, {TBiquad::Bandpass(1600, 1.2)}, Decay(slap ? 0.008 : 0.004));
+// A tom: the fundamental bends down a semitone or two at the most, the upper modes
+// die away sooner, the stick adds a short attack.
+void Tom(TMaker& m, double hz, double tau) {
+  m.Membrane(hz, m.By(0.05, 0.11), 0.08, 1.0, tau);
+  m.Membrane(hz * 1.504, m.By(0.04, 0.08), 0.06, m.By(0.06, 0.8), tau * 0.5);
+  m.Partial(hz * 1.982, m.By(0.02, 0.5), tau * 0.35, 0.7);
+  m.Partial(hz * 2.44, m.By(0.01, 0.35), tau * 0.25, 1.9);
+  m.Noise(m.By(0.05, 0.7), {TBiquad::Lowpass(m.By(1200, 5000))}, Decay(0.006), 0, 0.08);
+  m.Click(m.By(0.05, 0.9), 2500, 0.8, 0.0015);
+}
+
+const std::vector<double> kHatHz = {317, 465, 540, 801, 1043, 1230, 1361, 1731};
+
+// Hi-hats: detuned squares and noise through high bands; harder is brighter.
+void Hat(TMaker& m, const TEnvelope& env, double lowHz) {
+  const double bright = m.By(9000, 15000);
+  m.Metal(kHatHz, 4.0, {TBiquad::Highpass(lowHz), TBiquad::Highpass(lowHz), TBiquad::Lowpass(bright)}, env, 0.7);
+  m.Noise(m.By(0.3, 0.5), {TBiquad::Highpass(lowHz), TBiquad::Lowpass(bright)}, env);
+  m.Click(m.By(0.1, 0.5), 9000, 1.0, 0.001);
+}
+
+// Cymbal metal: three sets of eight detuned squares, ring-modulated in pairs, all
+// below 2 kHz so that above the cymbal's high-pass only their overtones, folded
+// overtones and products sound, densely.
+std::vector<double> CymbalHz(double scale, uint32_t seed) {
+  TNoise n(seed);
+  std::vector<double> hz;
+  for (double f : kHatHz) hz.push_back(f * scale * n.Range(0.97, 1.03));
+  for (double f : kHatHz) hz.push_back(f * scale * 1.17 * n.Range(0.97, 1.03));
+  for (double f : kHatHz) hz.push_back(f * scale * 0.86 * n.Range(0.97, 1.03));
+  return hz;
+}
+
+// A crashed cymbal: a wash from a few hundred hertz up, made of metal and noise,
+// whose highs die away sooner than its middle and its lows; harder hits are
+// brighter.
+void Crash(TMaker& m, double scale, double tau, double lowHz) {
+  const double bright = m.By(7000, 15000);
+  const auto hz = CymbalHz(scale, 17);
+  const TBiquad high = TBiquad::Highpass(3000);
+  m.Metal(hz, 5.0, {high, high, high, TBiquad::Lowpass(7500), TBiquad::Lowpass(bright)}, Decay2(0.05, 0.6, tau), 0.8);
+  m.Metal(hz, 4.0, {TBiquad::Highpass(7500), TBiquad::Highpass(7500), TBiquad::Lowpass(bright)},
+          Decay2(0.04, 0.5, tau * 0.45), 0.8);
+  m.Noise(0.65, {TBiquad::Highpass(2000), TBiquad::Lowpass(bright), TBiquad::Peak(5000, 0.7, 4)},
+          Decay2(0.04, 0.5, tau * 0.7));
+  // The body below: a darker wash that rings a little longer.
+  m.Noise(0.4, {TBiquad::Highpass(lowHz), TBiquad::Lowpass(3000), TBiquad::Peak(lowHz * 3, 0.8, 5)},
+          Decay2(0.08, 0.6, tau * 1.3));
+  m.Click(m.By(0.2, 0.8), 6000, 0.8, 0.003);
+}
+
+// A ride: the stick's ping, then a quieter wash that rings long.
+void Ride(TMaker& m, double scale, double pingHz, double tau) {
+  const double bright = m.By(7000, 14000);
+  const auto hz = CymbalHz(scale, 29);
+  const TBiquad high = TBiquad::Highpass(3000);
+  m.Metal(hz, 2.5, {high, high, high, TBiquad::Lowpass(bright)}, Decay2(0.03, 0.7, tau), 0.8);
+  m.Noise(0.5, {TBiquad::Highpass(2200), TBiquad::Lowpass(bright), TBiquad::Peak(6000, 0.8, 4)},
+          Decay2(0.02, 0.6, tau * 0.6));
+  m.Noise(0.14, {TBiquad::Highpass(400), TBiquad::Lowpass(3000)}, Decay2(0.05, 0.6, tau));
+  // The ping: the stick on the bow, a bright short knock with a hint of pitch.
+  m.Click(m.By(0.8, 2.6), pingHz, 2.5, 0.004);
+  m.Click(m.By(0.3, 1.4), pingHz * 2.1, 1.5, 0.002);
+}
+
+void Conga(TMaker& m, double hz, double tau, double slap) {
+  m.Membrane(hz, m.By(0.02, 0.05), 0.015, 1.0, tau);
+  m.Partial(hz * 1.52, m.By(0.08, 0.6), tau * 0.5, 0.4);
+  m.Partial(hz * 2.05, m.By(0.02, 0.35), tau * 0.3, 1.2);
+  // The slap: the hand's flat strike, bright and short.
+  m.Click(slap * m.By(0.5, 3.2), 1800, 1.0, 0.004);
+  m.Click(slap * m.By(0.2, 1.6), 3500, 1.2, 0.002);
+  m.Cluster(8, 1200, 4000, slap * m.By(0.02, 0.08), 0.03, 0.015);
+}
+
+void Bongo(TMaker& m, double hz, double tau) {
+  m.Membrane(hz, m.By(0.02, 0.06), 0.012, 1.0, tau);
+  m.Partial(hz * 1.58, m.By(0.08, 0.5), tau * 0.45, 0.6);
+  m.Partial(hz * 2.2, m.By(0.02, 0.25), tau * 0.3, 1.6);
+  m.Click(m.By(0.4, 3.0), 2600, 1.0, 0.003);
+  m.Click(m.By(0.1, 1.5), 5000, 1.2, 0.0015);
 }
 
 void Timbale(TMaker& m, double hz) {
-  m.Sweep(hz * 1.08, hz, 0.015, 1.0, 0.25);
-  m.Partial(hz * 2.31, 0.35, 0.3, 0.4);
-  m.Partial(hz * 3.73, 0.25, 0.22, 1.1);
-  m.Noise(0.3, {TBiquad::Bandpass(4000, 1.0)}, Decay(0.02));
+  m.Membrane(hz, m.By(0.03, 0.06), 0.015, 1.0, 0.22);
+  m.Partial(hz * 2.31, m.By(0.2, 0.4), 0.28, 0.4);
+  m.Partial(hz * 3.73, m.By(0.12, 0.3), 0.2, 1.1);
+  m.Partial(hz * 5.2, m.By(0.04, 0.15), 0.12, 2.0);
+  m.Click(m.By(0.4, 1.2), 4000, 1.0, 0.003);
+}
+
+void Surdo(TMaker& m, double hz, double tau) {
+  m.Membrane(hz, m.By(0.08, 0.16), 0.04, 1.0, tau);
+  m.Membrane(hz * 1.6, 0.05, 0.03, m.By(0.05, 0.75), tau * 0.45);
+  m.Partial(hz * 2.3, m.By(0.01, 0.4), tau * 0.3, 0.8);
+  m.Noise(m.By(0.03, 0.8), {TBiquad::Lowpass(m.By(700, 3000))}, Decay(0.006), 0, 0.08);
+  m.Click(m.By(0.02, 0.5), 1500, 0.8, 0.002);
 }
 
 void Agogo(TMaker& m, double hz) {
-  m.Partial(hz, 1.0, 0.35);
-  m.Partial(hz * 2.71, 0.45, 0.22, 0.5);
-  m.Partial(hz * 5.1, 0.2, 0.12, 1.3);
-  m.Noise(0.2, {TBiquad::Bandpass(3000, 1.0)}, Decay(0.003));
+  m.Partial(hz, 1.0, 0.3);
+  m.Partial(hz * 2.71, m.By(0.25, 0.55), 0.2, 0.5);
+  m.Partial(hz * 5.1, m.By(0.06, 0.25), 0.1, 1.3);
+  m.Click(m.By(0.15, 0.6), 3000, 1.0, 0.002);
 }
 
 void WoodBlock(TMaker& m, double hz) {
-  m.Partial(hz, 1.0, 0.05);
-  m.Partial(hz * 2.75, 0.3, 0.02, 0.7);
-  m.Noise(0.25, {TBiquad::Bandpass(hz * 2, 2.0)}, Decay(0.002));
+  m.Partial(hz, 1.0, 0.04);
+  m.Partial(hz * 2.75, m.By(0.06, 0.6), 0.025, 0.7);
+  m.Click(m.By(0.1, 0.9), hz * 2, 2.0, 0.0015);
 }
 
 void Whistle(TMaker& m, double seconds) {
+  // The breath stops: the tone dies away within a few tens of milliseconds.
   const TEnvelope env = [seconds](double t) {
     const double attack = t < 0.015 ? 0.3 + 0.7 * t / 0.015 : 1.0;
-    const double release = t > seconds - 0.04 ? std::max(0.0, (seconds - t) / 0.04) : 1.0;
-    return attack * release;
+    return attack * (t < seconds ? 1.0 : std::exp(-(t - seconds) / 0.01));
   };
-  m.Glide([](double t) { return 2350 + 110 * std::sin(2 * kPi * 27 * t); }, 1.0, env);
-  m.Noise(0.12, {TBiquad::Bandpass(2350, 3.0)}, env);
+  const auto pitch = [](double t) { return 2350 + 110 * std::sin(2 * kPi * 27 * t); };
+  m.Glide(pitch, 1.0, env);
+  // Blown harder, the whistle gets its overtones.
+  m.Glide([&](double t) { return 2 * pitch(t); }, m.By(0.03, 0.45), env);
+  m.Glide([&](double t) { return 3 * pitch(t); }, m.By(0.01, 0.2), env);
+  m.Noise(m.By(0.06, 0.18), {TBiquad::Bandpass(2350, 3.0)}, env);
 }
 
 void Guiro(TMaker& m, double rate, double seconds, bool twoStrokes) {
@@ -314,231 +481,251 @@ void Guiro(TMaker& m, double rate, double seconds, bool twoStrokes) {
   const double stroke = twoStrokes ? seconds * 0.42 : seconds * 0.75;
   for (int s = 0; s < (twoStrokes ? 2 : 1); ++s) {
     const double begin = s * seconds * 0.5;
-    for (double t = 0; t < stroke; t += 1.0 / rate) {
+    // Each stroke swells and fades: the stick slows at its ends.
+    for (double t = 0.5 / rate; t < stroke; t += 1.0 / rate) {
       times.push_back(begin + t);
-      levels.push_back(0.6 + 0.4 * std::sin(kPi * t / stroke));
+      levels.push_back(std::pow(std::sin(kPi * t / stroke), 0.7));
     }
   }
-  m.Scrape(times, levels, 3200, 6.0, 1.0);
-  m.Noise(0.05, {TBiquad::Bandpass(3200, 2.0)}, [stroke](double t) { return t < stroke ? 1.0 : 0.0; });
+  m.Scrape(times, levels, m.By(2600, 3600), 10.0, 1.5);
+  m.Noise(m.By(0.02, 0.08), {TBiquad::Bandpass(m.By(2600, 4500), 2.0)},
+          [stroke](double t) { return t < stroke ? 1.0 : std::exp(-(t - stroke) / 0.008); });
 }
 
 void Cuica(TMaker& m, bool open) {
   if (open) {
     m.Glide([](double t) { return t < 0.12 ? 480 + 420 * t / 0.12 : 640 + 260 * std::exp(-(t - 0.12) / 0.1); }, 1.0,
-            Decay(0.3));
+            Decay(0.15));
   } else {
-    m.Glide([](double t) { return 520 + 240 * std::min(1.0, t / 0.12); }, 1.0, Decay(0.06));
+    m.Glide([](double t) { return 520 + 240 * std::min(1.0, t / 0.12); }, 1.0, Decay(0.05));
   }
+  const double tau = open ? 0.1 : 0.03;
   m.Glide([open](double t) { return 2 * (open ? 480 + 300 * std::min(1.0, t / 0.12) : 520 + 240 * std::min(1.0, t / 0.12)); },
-          0.3, Decay(open ? 0.2 : 0.04));
+          m.By(0.06, 0.6), Decay(tau));
+  m.Glide([open](double t) { return 3 * (open ? 480 + 300 * std::min(1.0, t / 0.12) : 520 + 240 * std::min(1.0, t / 0.12)); },
+          m.By(0.01, 0.35), Decay(tau));
+  m.Click(m.By(0.05, 0.4), 2500, 1.0, 0.002);
 }
 
 void Triangle(TMaker& m, double tau) {
   const double ratios[] = {1, 2.67, 4.98, 6.2, 8.45, 10.9};
   const double amps[] = {1, 0.6, 0.5, 0.35, 0.3, 0.2};
-  for (int k = 0; k < 6; ++k) m.Partial(1250 * ratios[k], amps[k], tau / (1 + 0.25 * k), 0.3 * k);
-}
-
-void Surdo(TMaker& m, double tau) {
-  m.Sweep(82, 68, 0.04, 1.0, tau);
-  m.Partial(68 * 1.6, 0.15, tau * 0.5);
-  m.Noise(0.3, {TBiquad::Lowpass(1500, 0.7)}, Decay(0.005));
-}
-
-void Crash(TMaker& m, double low, double high, double tau) {
-  m.Cluster(26, low, high, 0.35, tau * 1.3, tau * 0.6);
-  m.Noise(0.9, {TBiquad::Highpass(low, 0.7)}, [tau](double t) { return 0.6 * std::exp(-t / tau) + 0.6 * std::exp(-t / 0.02); });
-}
-
-void Ride(TMaker& m, double low, double high) {
-  m.Partial(high * 0.48, 0.5, 1.4);
-  m.Partial(high * 0.7, 0.35, 1.1, 0.8);
-  m.Cluster(18, low, high, 0.18, 1.9, 1.0);
-  m.Noise(0.25, {TBiquad::Highpass(6000, 0.7)}, [](double t) { return 0.4 * std::exp(-t / 1.0) + std::exp(-t / 0.004); });
+  for (int k = 0; k < 6; ++k)
+    m.Partial(1250 * ratios[k], amps[k] * (k == 0 ? 1.0 : m.By(0.35, 1.0)), tau / (1 + 0.25 * k), 0.3 * k);
+  m.Click(m.By(0.1, 0.5), 7000, 1.0, 0.001);
 }
 
 const TRecipe kRecipes[kCellCount] = {
-    {"Kick 1", "Kick 1", 0, 0.9, 0.95,
+    {"Kick 1", "Kick 1", 0, 1.2, 0.72, [](TMaker& m) { Kick(m, 58, 0.085); }},
+    {"Side Stick", "SideStick", 0, 0.5, 0.8,
      [](TMaker& m) {
-       m.Sweep(160, 52, 0.035, 1.0, 0.32);
-       m.Noise(0.35, {TBiquad::Lowpass(3000, 0.7)}, Decay(0.003));
-       m.Saturate(1.2);
+       m.Partial(1720, 1.0, 0.022);
+       m.Partial(2450, m.By(0.1, 0.8), 0.016, 0.6);
+       m.Partial(520, 0.45, 0.035, 1.2);
+       m.Click(m.By(0.2, 2.0), 4000, 0.8, 0.0015);
      }},
-    {"Side Stick", "SideStick", 0, 0.3, 0.8,
+    {"Snare 1", "Snare 1", 0, 1.4, 0.7, [](TMaker& m) { Snare(m, 185, 0.14, 0.9); }},
+    {"Hand Clap", "Clap", 0, 1.0, 0.85,
      [](TMaker& m) {
-       m.Partial(1720, 1.0, 0.025);
-       m.Partial(2450, 0.5, 0.015, 0.6);
-       m.Partial(520, 0.4, 0.04, 1.2);
-       m.Noise(0.6, {TBiquad::Highpass(2000, 0.7)}, Decay(0.002));
+       const TEnvelope env = Bursts({0.0, 0.011, 0.022, 0.034}, 0.0055, 0.11, 0.8);
+       m.Noise(1.0, {TBiquad::Bandpass(m.By(950, 1300), 1.6)}, env);
+       m.Noise(m.By(0.2, 0.6), {TBiquad::Bandpass(m.By(2000, 3000), 1.8)}, env);
      }},
-    {"Snare 1", "Snare 1", 0, 0.7, 0.9,
+    {"Snare 2", "Snare 2", 0, 1.2, 0.7,
      [](TMaker& m) {
-       m.Sweep(200, 180, 0.05, 0.8, 0.09);
-       m.Partial(330, 0.4, 0.06);
-       m.Noise(0.9, {TBiquad::Highpass(1800, 0.7), TBiquad::Lowpass(9000, 0.7)},
-               [](double t) { return std::exp(-t / 0.17) + 0.5 * std::exp(-t / 0.01); });
+       Snare(m, 225, 0.11, 0.75);
+       m.Saturate(m.By(1.0, 1.6));
      }},
-    {"Hand Clap", "Clap", 0, 0.6, 0.85,
+    {"Low Floor Tom", "Floor Lo", 0, 2.6, 0.68, [](TMaker& m) { Tom(m, 82, 0.3); }},
+    {"Closed Hi-Hat", "HH Closed", 1, 0.6, 0.6, [](TMaker& m) { Hat(m, Decay2(m.By(0.02, 0.028), 0.15, 0.06), 6500); }},
+    {"High Floor Tom", "Floor Hi", 0, 2.4, 0.68, [](TMaker& m) { Tom(m, 98, 0.28); }},
+    {"Pedal Hi-Hat", "HH Pedal", 1, 0.6, 0.55,
      [](TMaker& m) {
-       const TEnvelope env = Bursts({0.0, 0.011, 0.022, 0.034}, 0.0055, 0.14, 0.8);
-       m.Noise(1.0, {TBiquad::Bandpass(1150, 1.8)}, env);
-       m.Noise(0.4, {TBiquad::Bandpass(2400, 2.0)}, env);
+       Hat(m, Decay2(0.018, 0.1, 0.05), 5000);
+       m.Noise(m.By(0.15, 0.3), {TBiquad::Bandpass(900, 1.5)}, Decay(0.01), 0, 0.15);
      }},
-    {"Snare 2", "Snare 2", 0, 0.5, 0.9,
+    {"Low Tom", "Tom Low", 0, 2.2, 0.68, [](TMaker& m) { Tom(m, 115, 0.26); }},
+    {"Open Hi-Hat", "HH Open", 1, 2.6, 0.6, [](TMaker& m) { Hat(m, Decay2(0.03, 0.75, m.By(0.26, 0.32)), 6000); }},
+    {"Low-Mid Tom", "Tom LoMid", 0, 2.0, 0.68, [](TMaker& m) { Tom(m, 134, 0.24); }},
+    {"Hi-Mid Tom", "Tom HiMid", 0, 1.9, 0.68, [](TMaker& m) { Tom(m, 155, 0.22); }},
+    {"Crash Cymbal 1", "Crash 1", 0, 4.2, 0.7, [](TMaker& m) { Crash(m, 1.0, 0.5, 300); }},
+    {"High Tom", "Tom High", 0, 1.8, 0.68, [](TMaker& m) { Tom(m, 180, 0.2); }},
+    {"Ride Cymbal 1", "Ride 1", 0, 4.5, 0.6, [](TMaker& m) { Ride(m, 0.95, 4200, 0.55); }},
+    {"China Cymbal", "China", 0, 3.2, 0.7,
      [](TMaker& m) {
-       m.Sweep(240, 205, 0.03, 1.0, 0.07);
-       m.Partial(410, 0.3, 0.05);
-       m.Noise(0.6, {TBiquad::Highpass(2200, 0.7), TBiquad::Lowpass(10000, 0.7)}, Decay(0.12));
-       m.Saturate(1.5);
+       Crash(m, 0.8, 0.38, 400);
+       m.Filter({TBiquad::Peak(2500, 0.8, 6), TBiquad::Peak(9000, 0.7, -6)});
+       m.Saturate(m.By(1.5, 3.0));
      }},
-    {"Low Floor Tom", "Floor Lo", 0, 1.1, 0.9, [](TMaker& m) { Tom(m, 80, 1.1); }},
-    {"Closed Hi-Hat", "HH Closed", 1, 0.25, 0.6, [](TMaker& m) { Hat(m, 7000, Decay(0.022)); }},
-    {"High Floor Tom", "Floor Hi", 0, 1.0, 0.9, [](TMaker& m) { Tom(m, 96, 1.0); }},
-    {"Pedal Hi-Hat", "HH Pedal", 1, 0.35, 0.55, [](TMaker& m) { Hat(m, 5500, Decay(0.045)); }},
-    {"Low Tom", "Tom Low", 0, 0.9, 0.9, [](TMaker& m) { Tom(m, 112, 0.9); }},
-    {"Open Hi-Hat", "HH Open", 1, 1.6, 0.6, [](TMaker& m) { Hat(m, 7000, Decay(0.38)); }},
-    {"Low-Mid Tom", "Tom LoMid", 0, 0.85, 0.9, [](TMaker& m) { Tom(m, 130, 0.85); }},
-    {"Hi-Mid Tom", "Tom HiMid", 0, 0.8, 0.9, [](TMaker& m) { Tom(m, 150, 0.8); }},
-    {"Crash Cymbal 1", "Crash 1", 0, 3.2, 0.7, [](TMaker& m) { Crash(m, 3000, 12000, 0.9); }},
-    {"High Tom", "Tom High", 0, 0.75, 0.9, [](TMaker& m) { Tom(m, 176, 0.75); }},
-    {"Ride Cymbal 1", "Ride 1", 0, 3.0, 0.6, [](TMaker& m) { Ride(m, 4000, 9000); }},
-    {"China Cymbal", "China", 0, 2.8, 0.7,
-     [](TMaker& m) {
-       m.Metal({338, 481, 572, 800, 910, 1274}, 4.0, {TBiquad::Bandpass(3500, 0.7), TBiquad::Highpass(1500, 0.7)},
-               Decay(0.8));
-       m.Noise(0.5, {TBiquad::Bandpass(4500, 0.8)}, Decay(0.6));
-       m.Saturate(2.0);
-     }},
-    {"Ride Bell", "Ride Bell", 0, 2.5, 0.6,
+    {"Ride Bell", "Ride Bell", 0, 3.5, 0.6,
      [](TMaker& m) {
        const double hz[] = {720, 1064, 1580, 2210, 3050};
-       for (int k = 0; k < 5; ++k) m.Partial(hz[k], 1.0 / (1 + k), 1.5 / (1 + 0.3 * k), 0.5 * k);
-       m.Cluster(10, 4000, 8000, 0.08, 1.5, 0.8);
+       for (int k = 0; k < 5; ++k)
+         m.Partial(hz[k], (k == 0 ? 1.0 : m.By(0.25, 1.2)) / (1 + k), 0.45 / (1 + 0.3 * k), 0.5 * k);
+       m.Click(m.By(0.3, 1.0), 5000, 1.5, 0.003);
+       m.Noise(0.05, {TBiquad::Highpass(3000)}, Decay(0.3));
      }},
-    {"Tambourine", "Tambourin", 0, 0.7, 0.6,
+    {"Tambourine", "Tambourin", 0, 1.2, 0.6,
      [](TMaker& m) {
-       m.Noise(1.0, {TBiquad::Highpass(6000, 0.7)}, Bursts({0.0, 0.017, 0.035}, 0.03, 0.22, 0.7));
-       m.Cluster(8, 5500, 10500, 0.15, 0.25, 0.12);
+       m.Noise(1.0, {TBiquad::Highpass(m.By(4500, 6500)), TBiquad::Lowpass(m.By(9000, 15000))},
+               Bursts({0.0, 0.017, 0.035}, 0.03, 0.12, 0.7));
+       m.Cluster(10, 5500, 10500, m.By(0.06, 0.12), 0.15, 0.08);
      }},
-    {"Splash Cymbal", "Splash", 0, 1.2, 0.65, [](TMaker& m) { Crash(m, 4500, 13000, 0.35); }},
-    {"Cowbell", "Cowbell", 0, 0.7, 0.7,
+    {"Splash Cymbal", "Splash", 0, 2.4, 0.65, [](TMaker& m) { Crash(m, 1.1, 0.22, 500); }},
+    {"Cowbell", "Cowbell", 0, 1.0, 0.7,
      [](TMaker& m) {
-       m.Metal({540, 800}, 1.0, {TBiquad::Bandpass(900, 1.0)},
-               [](double t) { return 0.6 * std::exp(-t / 0.015) + 0.4 * std::exp(-t / 0.22); });
-       m.Partial(540 * 3, 0.1, 0.1);
+       m.Metal({540, 800}, 1.0, {TBiquad::Bandpass(m.By(800, 1100), 1.0)}, Decay2(0.015, 0.4, 0.11), 0.0);
+       m.Partial(540 * 3, m.By(0.04, 0.14), 0.06);
+       m.Click(m.By(0.1, 0.4), 3000, 1.0, 0.002);
      }},
-    {"Crash Cymbal 2", "Crash 2", 0, 3.6, 0.7, [](TMaker& m) { Crash(m, 2500, 10000, 1.1); }},
-    {"Vibraslap", "Vibraslap", 0, 1.3, 0.6,
+    {"Crash Cymbal 2", "Crash 2", 0, 4.8, 0.7, [](TMaker& m) { Crash(m, 0.9, 0.6, 250); }},
+    {"Vibraslap", "Vibraslap", 0, 1.6, 0.6,
      [](TMaker& m) {
        double t = 0, gap = 0.028;
-       while (t < 1.1) {
-         const double level = std::exp(-t / 0.35);
+       while (t < 1.0) {
+         const double level = std::exp(-t / 0.3);
          m.Partial(2300, level, 0.012, 0, t);
-         m.Partial(3500, level * 0.6, 0.01, 0.5, t);
-         m.Partial(5100, level * 0.3, 0.008, 1.0, t);
+         m.Partial(3500, level * m.By(0.3, 0.7), 0.01, 0.5, t);
+         m.Partial(5100, level * m.By(0.1, 0.4), 0.008, 1.0, t);
          t += gap;
          gap *= 1.02;
        }
-       m.Partial(1100, 0.5, 0.3);
+       m.Partial(1100, 0.4, 0.15);
      }},
-    {"Ride Cymbal 2", "Ride 2", 0, 3.0, 0.6, [](TMaker& m) { Ride(m, 3000, 7000); }},
-    {"Hi Bongo", "Bongo Hi", 0, 0.45, 0.85,
+    {"Ride Cymbal 2", "Ride 2", 0, 4.5, 0.6, [](TMaker& m) { Ride(m, 0.77, 3400, 0.6); }},
+    {"Hi Bongo", "Bongo Hi", 0, 0.8, 0.7, [](TMaker& m) { Bongo(m, 420, 0.08); }},
+    {"Low Bongo", "Bongo Lo", 0, 1.0, 0.7, [](TMaker& m) { Bongo(m, 290, 0.11); }},
+    {"Mute Hi Conga", "Conga Mut", 7, 0.6, 0.7, [](TMaker& m) { Conga(m, 330, 0.04, 1.0); }},
+    {"Open Hi Conga", "Conga Opn", 7, 1.6, 0.7, [](TMaker& m) { Conga(m, 330, 0.2, 0.9); }},
+    {"Low Conga", "Conga Low", 0, 1.8, 0.7, [](TMaker& m) { Conga(m, 220, 0.24, 1.1); }},
+    {"High Timbale", "Timbal Hi", 0, 2.0, 0.7, [](TMaker& m) { Timbale(m, 520); }},
+    {"Low Timbale", "Timbal Lo", 0, 2.0, 0.7, [](TMaker& m) { Timbale(m, 410); }},
+    {"High Agogo", "Agogo Hi", 0, 2.4, 0.7, [](TMaker& m) { Agogo(m, 930); }},
+    {"Low Agogo", "Agogo Lo", 0, 2.4, 0.7, [](TMaker& m) { Agogo(m, 700); }},
+    {"Cabasa", "Cabasa", 0, 0.6, 0.5,
      [](TMaker& m) {
-       m.Sweep(480, 420, 0.02, 1.0, 0.09);
-       m.Partial(420 * 1.6, 0.3, 0.05);
-       m.Noise(0.4, {TBiquad::Bandpass(2000, 1.0)}, Decay(0.004));
+       m.Noise(1.0, {TBiquad::Highpass(m.By(3500, 5500)), TBiquad::Lowpass(m.By(9000, 15000))},
+               Swell(0.5, 0.006, 0.045));
      }},
-    {"Low Bongo", "Bongo Lo", 0, 0.55, 0.85,
+    {"Maracas", "Maracas", 0, 0.5, 0.5,
      [](TMaker& m) {
-       m.Sweep(330, 290, 0.02, 1.0, 0.13);
-       m.Partial(290 * 1.6, 0.3, 0.06);
-       m.Noise(0.4, {TBiquad::Bandpass(1800, 1.0)}, Decay(0.004));
+       m.Noise(1.0, {TBiquad::Bandpass(m.By(5500, 8000), 0.9)}, Swell(0.6, 0.003, 0.03));
      }},
-    {"Mute Hi Conga", "Conga Mut", 7, 0.3, 0.85, [](TMaker& m) { Conga(m, 330, 0.045, true); }},
-    {"Open Hi Conga", "Conga Opn", 7, 0.7, 0.85, [](TMaker& m) { Conga(m, 330, 0.22, false); }},
-    {"Low Conga", "Conga Low", 0, 0.8, 0.85, [](TMaker& m) { Conga(m, 220, 0.28, false); }},
-    {"High Timbale", "Timbal Hi", 0, 0.9, 0.8, [](TMaker& m) { Timbale(m, 520); }},
-    {"Low Timbale", "Timbal Lo", 0, 0.9, 0.8, [](TMaker& m) { Timbale(m, 410); }},
-    {"High Agogo", "Agogo Hi", 0, 0.9, 0.7, [](TMaker& m) { Agogo(m, 930); }},
-    {"Low Agogo", "Agogo Lo", 0, 0.9, 0.7, [](TMaker& m) { Agogo(m, 700); }},
-    {"Cabasa", "Cabasa", 0, 0.3, 0.5,
-     [](TMaker& m) { m.Noise(1.0, {TBiquad::Highpass(4500, 0.7)}, Swell(0.5, 0.006, 0.05)); }},
-    {"Maracas", "Maracas", 0, 0.2, 0.5,
-     [](TMaker& m) { m.Noise(1.0, {TBiquad::Bandpass(7000, 0.9)}, Swell(0.6, 0.003, 0.035)); }},
-    {"Short Whistle", "Whistle S", 5, 0.25, 0.6, [](TMaker& m) { Whistle(m, 0.25); }},
-    {"Long Whistle", "Whistle L", 5, 0.9, 0.6, [](TMaker& m) { Whistle(m, 0.9); }},
-    {"Short Guiro", "Guiro S", 6, 0.25, 0.6, [](TMaker& m) { Guiro(m, 55, 0.25, false); }},
-    {"Long Guiro", "Guiro L", 6, 0.7, 0.6, [](TMaker& m) { Guiro(m, 40, 0.7, true); }},
-    {"Claves", "Claves", 0, 0.3, 0.8,
+    {"Short Whistle", "Whistle S", 5, 0.45, 0.6, [](TMaker& m) { Whistle(m, 0.25); }},
+    {"Long Whistle", "Whistle L", 5, 1.15, 0.6, [](TMaker& m) { Whistle(m, 0.9); }},
+    {"Short Guiro", "Guiro S", 6, 0.35, 0.6, [](TMaker& m) { Guiro(m, 55, 0.25, false); }},
+    {"Long Guiro", "Guiro L", 6, 0.8, 0.6, [](TMaker& m) { Guiro(m, 40, 0.7, true); }},
+    {"Claves", "Claves", 0, 0.5, 0.8,
      [](TMaker& m) {
-       m.Partial(2500, 1.0, 0.045);
-       m.Partial(5300, 0.1, 0.02, 0.5);
+       m.Partial(2500, 1.0, 0.04);
+       m.Partial(5300, m.By(0.04, 0.55), 0.03, 0.5);
+       m.Click(m.By(0.05, 0.8), 6000, 1.0, 0.001);
      }},
-    {"Hi Wood Block", "Wood Hi", 0, 0.3, 0.8, [](TMaker& m) { WoodBlock(m, 1660); }},
-    {"Low Wood Block", "Wood Lo", 0, 0.3, 0.8, [](TMaker& m) { WoodBlock(m, 1170); }},
-    {"Mute Cuica", "Cuica Mut", 3, 0.3, 0.7, [](TMaker& m) { Cuica(m, false); }},
-    {"Open Cuica", "Cuica Opn", 3, 0.7, 0.7, [](TMaker& m) { Cuica(m, true); }},
-    {"Mute Triangle", "Tri Mute", 2, 0.35, 0.5, [](TMaker& m) { Triangle(m, 0.07); }},
-    {"Open Triangle", "Tri Open", 2, 3.0, 0.5, [](TMaker& m) { Triangle(m, 1.6); }},
-    {"Shaker", "Shaker", 0, 0.35, 0.5,
-     [](TMaker& m) { m.Noise(1.0, {TBiquad::Bandpass(6000, 0.7)}, Swell(0.3, 0.02, 0.06)); }},
-    {"Jingle Bell", "Jingle", 0, 0.9, 0.5,
+    {"Hi Wood Block", "Wood Hi", 0, 0.5, 0.8, [](TMaker& m) { WoodBlock(m, 1660); }},
+    {"Low Wood Block", "Wood Lo", 0, 0.5, 0.8, [](TMaker& m) { WoodBlock(m, 1170); }},
+    {"Mute Cuica", "Cuica Mut", 3, 0.6, 0.7, [](TMaker& m) { Cuica(m, false); }},
+    {"Open Cuica", "Cuica Opn", 3, 1.4, 0.7, [](TMaker& m) { Cuica(m, true); }},
+    {"Mute Triangle", "Tri Mute", 2, 0.6, 0.5, [](TMaker& m) { Triangle(m, 0.06); }},
+    {"Open Triangle", "Tri Open", 2, 4.0, 0.5, [](TMaker& m) { Triangle(m, 0.5); }},
+    {"Shaker", "Shaker", 0, 0.6, 0.5,
+     [](TMaker& m) {
+       m.Noise(1.0, {TBiquad::Bandpass(m.By(4500, 7000), 0.7)}, Swell(0.3, 0.02, 0.045));
+     }},
+    {"Jingle Bell", "Jingle", 0, 1.4, 0.5,
      [](TMaker& m) {
        const double starts[] = {0.0, 0.03, 0.07};
        const double hz[] = {3900, 5600, 7700, 9400};
        for (double s : starts)
-         for (int k = 0; k < 4; ++k) m.Partial(hz[k] * (1 + 0.01 * s), 1.0 / (1 + k), 0.15, k, s);
-       m.Noise(0.3, {TBiquad::Highpass(5000, 0.7)}, Bursts({0.0, 0.03, 0.07}, 0.01, 0.05, 1.0));
+         for (int k = 0; k < 4; ++k) m.Partial(hz[k] * (1 + 0.01 * s), (k == 0 ? 1.0 : m.By(0.2, 1.3)) / (1 + k), 0.12, k, s);
+       m.Noise(m.By(0.15, 0.4), {TBiquad::Highpass(5000)}, Bursts({0.0, 0.03, 0.07}, 0.01, 0.05, 1.0));
      }},
-    {"Bell Tree", "Bell Tree", 0, 2.5, 0.5,
+    {"Bell Tree", "Bell Tree", 0, 4.0, 0.5,
      [](TMaker& m) {
        for (int k = 0; k < 14; ++k) {
          const double hz = 4200 * std::pow(1900.0 / 4200.0, k / 13.0);
-         m.Partial(hz, 0.6 + 0.03 * k, 0.6, 0.2 * k, k * 0.045);
-         m.Partial(hz * 2.76, 0.2, 0.25, 0.5 * k, k * 0.045);
+         m.Partial(hz, 0.6 + 0.03 * k, 0.4, 0.3 + 0.2 * k, k * 0.045);
+         m.Partial(hz * 2.76, m.By(0.03, 0.45), 0.2, 0.5 + 0.5 * k, k * 0.045);
        }
      }},
-    {"Castanets", "Castanets", 0, 0.2, 0.7,
+    {"Castanets", "Castanets", 0, 0.4, 0.7,
      [](TMaker& m) {
        for (double s : {0.0, 0.022}) {
-         m.Partial(2100, 1.0, 0.012, 0, s);
-         m.Partial(3400, 0.3, 0.008, 0.7, s);
-         m.Noise(0.5, {TBiquad::Highpass(3000, 0.7)}, Decay(0.002), s);
+         m.Partial(2100, 1.0, 0.012, 0.3, s);
+         m.Partial(3400, m.By(0.08, 0.7), 0.01, 0.7, s);
+         m.Click(m.By(0.1, 1.2), 5000, 0.8, 0.0015, s);
        }
      }},
-    {"Mute Surdo", "Surdo Mut", 4, 0.5, 0.9, [](TMaker& m) { Surdo(m, 0.12); }},
-    {"Open Surdo", "Surdo Opn", 4, 1.8, 0.9, [](TMaker& m) { Surdo(m, 0.75); }},
-    {"Kick 2", "Kick 2", 0, 1.6, 0.95,
+    {"Mute Surdo", "Surdo Mut", 4, 1.0, 0.7, [](TMaker& m) { Surdo(m, 68, 0.09); }},
+    {"Open Surdo", "Surdo Opn", 4, 3.4, 0.7, [](TMaker& m) { Surdo(m, 68, 0.42); }},
+    {"Kick 2", "Kick 2", 0, 1.5, 0.72, [](TMaker& m) { Kick(m, 52, 0.105); }},
+    {"Rim Shot", "Rim Shot", 0, 1.0, 0.7,
      [](TMaker& m) {
-       m.Sweep(120, 46, 0.055, 1.0, 0.55);
-       m.Noise(0.15, {TBiquad::Lowpass(1500, 0.7)}, Decay(0.004));
-       m.Saturate(1.8);
-     }},
-    {"Rim Shot", "Rim Shot", 0, 0.6, 0.9,
-     [](TMaker& m) {
-       m.Sweep(210, 190, 0.04, 0.7, 0.07);
-       m.Partial(1000, 0.5, 0.012);
-       m.Partial(3200, 0.3, 0.008, 0.9);
-       m.Noise(1.0, {TBiquad::Highpass(2000, 0.7)}, [](double t) { return std::exp(-t / 0.09) + std::exp(-t / 0.002); });
+       m.Membrane(205, 0.05, 0.02, 0.7, 0.07);
+       m.Partial(1000, m.By(0.3, 0.6), 0.012);
+       m.Partial(3200, m.By(0.12, 0.4), 0.008, 0.9);
+       m.Noise(0.6, {TBiquad::Highpass(1800), TBiquad::Lowpass(m.By(6000, 12000))}, Decay(0.08));
+       m.Click(m.By(0.5, 1.6), 4500, 1.0, 0.0015);
      }},
 };
 
-}  // namespace
+// The loudness of a sound: its loudest 10 ms (RMS).
+double Loudness(const TSample& s) {
+  constexpr int32_t window = 441;
+  double loudest = 0;
+  for (int32_t start = 0; start < s.Length(); start += window / 2) {
+    double sum = 0;
+    const int32_t end = std::min(s.Length(), start + window);
+    for (int32_t i = start; i < end; ++i) sum += double(s.At(i)) * s.At(i);
+    loudest = std::max(loudest, sum / window);
+  }
+  return std::sqrt(loudest);
+}
 
-TSampleBank::TSampleBank() {
-  for (int cell = 0; cell < kCellCount; ++cell) {
-    const TRecipe& r = kRecipes[cell];
-    TMaker maker(r.seconds, 0x1234567u + 7919u * static_cast<uint32_t>(cell));
+// The softer layers are set by loudness, not by peak (a soft hit is less peaky):
+// 3 dB and 1 dB below the hard layer, before the velocity curve.
+constexpr double kLayerLoudness[TCellSound::layerCount] = {0.708, 0.891, 1.0};
+
+void MakeCell(TCellSound& cell, int index) {
+  const TRecipe& r = kRecipes[index];
+  cell.name = r.name;
+  cell.shortName = r.shortName;
+  cell.defaultChoke = r.choke;
+  TCellCache cache;
+  for (int layer = TCellSound::layerCount - 1; layer >= 0; --layer) {
+    TMaker maker(r.seconds, 0x1234567u + 7919u * static_cast<uint32_t>(index) + 104729u * static_cast<uint32_t>(layer),
+                 kLayerHardness[layer], cache);
     r.make(maker);
-    cells[cell].name = r.name;
-    cells[cell].shortName = r.shortName;
-    cells[cell].defaultChoke = r.choke;
-    cells[cell].frames = maker.Finish(r.peak);
+    cell.layers[layer] = maker.Finish(r.peak);
+  }
+  const double hardLoudness = Loudness(cell.layers[TCellSound::layerCount - 1]);
+  for (int layer = 0; layer + 1 < TCellSound::layerCount; ++layer) {
+    TSample& s = cell.layers[layer];
+    double gain = kLayerLoudness[layer] * hardLoudness / std::max(Loudness(s), 1e-9);
+    float peak = 0;
+    for (float v : s.frames) peak = std::max(peak, std::fabs(v));
+    gain = std::min(gain, 0.99 / std::max(peak, 1e-9f));
+    for (float& v : s.frames) v = static_cast<float>(v * gain);
   }
 }
 
+}  // namespace
+
+// The cells are made on two threads: the sounds are independent of each other.
+TSampleBank::TSampleBank() {
+  std::thread second([this] {
+    for (int cell = 1; cell < kCellCount; cell += 2) MakeCell(cells[cell], cell);
+  });
+  for (int cell = 0; cell < kCellCount; cell += 2) MakeCell(cells[cell], cell);
+  second.join();
+}
+
 int TSampleBank::DefaultChoke(int cell) { return cell >= 0 && cell < kCellCount ? kRecipes[cell].choke : 0; }
+const char* TSampleBank::Name(int cell) { return cell >= 0 && cell < kCellCount ? kRecipes[cell].name : ""; }
+const char* TSampleBank::ShortName(int cell) {
+  return cell >= 0 && cell < kCellCount ? kRecipes[cell].shortName : "";
+}
+
+int TSampleBank::LayerOfVelocity(int velocity) { return velocity <= 55 ? 0 : velocity <= 105 ? 1 : 2; }
 
 const TSampleBank& TSampleBank::Shared() {
   static const TSampleBank bank;
@@ -547,6 +734,14 @@ const TSampleBank& TSampleBank::Shared() {
 
 size_t TSampleBank::TotalFrames() const {
   size_t total = 0;
-  for (const TCellSound& c : cells) total += static_cast<size_t>(c.Length());
+  for (const TCellSound& c : cells)
+    for (const TSample& s : c.layers) total += static_cast<size_t>(s.Length());
+  return total;
+}
+
+size_t TSampleBank::TotalBytes() const {
+  size_t total = 0;
+  for (const TCellSound& c : cells)
+    for (const TSample& s : c.layers) total += s.Bytes();
   return total;
 }

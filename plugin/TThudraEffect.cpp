@@ -46,12 +46,18 @@ TThudraEffect::TThudraEffect(audioMasterCallback host)
   const TKit kit = TKit::Default();
   std::memcpy(kitName, kit.name, sizeof kitName);
   engine.ApplyKit(kit);
+  kits = std::make_unique<TKitLoading>(engine);
+  if (!TDrumkitLibrary::Find(TDrumkitLibrary::defaultKit).empty()) ChooseDrumkit(TDrumkitLibrary::defaultKit);
   chunk.resize(TKit::chunkSize);
   for (int ch = 0; ch < TVoiceEngine::outputCount; ++ch) scratchChannels[ch] = &scratch[static_cast<size_t>(ch) * scratchFrames];
   rect = {0, 0, fullHeight, fullWidth};
 }
 
-TThudraEffect::~TThudraEffect() = default;
+// The kit thread ends before the engine it offers kits to.
+TThudraEffect::~TThudraEffect() {
+  editor.reset();
+  kits.reset();
+}
 
 TThudraEffect* TThudraEffect::From(AEffect* e) { return e ? static_cast<TThudraEffect*>(e->object) : nullptr; }
 
@@ -110,7 +116,10 @@ VstIntPtr TThudraEffect::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effGetParamDisplay: ParameterDisplay(index, static_cast<char*>(ptr)); return 0;
     case effGetParamName: ParameterName(index, static_cast<char*>(ptr)); return 0;
     case effCanBeAutomated: return index >= 0 && index < parameterCount ? 1 : 0;
-    case effSetSampleRate: engine.SetSampleRate(opt); return 0;
+    case effSetSampleRate:
+      engine.SetSampleRate(opt);
+      kits->Reload(engine.SampleRate());
+      return 0;
     case effSetBlockSize: return 0;
     case effMainsChanged: engine.RequestReset(); return 0;
     case effEditGetRect:
@@ -122,6 +131,7 @@ VstIntPtr TThudraEffect::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effEditIdle: EditIdle(); return 0;
     case effIdle:
       if (!editor) transport.Poll();
+      TellKitMessages();
       return 0;
     case effGetChunk: return GetChunk(static_cast<void**>(ptr));
     case effSetChunk: return SetChunk(ptr, value);
@@ -216,6 +226,7 @@ VstIntPtr TThudraEffect::GetChunk(void** data) {
   if (!data) return 0;
   TKit kit;
   std::memcpy(kit.name, kitName, sizeof kit.name);
+  kit.SetDrumkit(drumkit.c_str());
   engine.ReadKit(kit);
   kit.WriteChunk(chunk.data());
   *data = chunk.data();
@@ -227,6 +238,8 @@ VstIntPtr TThudraEffect::SetChunk(const void* data, VstIntPtr size) {
   if (size <= 0 || !TKit::FromChunk(data, static_cast<size_t>(size), kit)) return 0;
   std::memcpy(kitName, kit.name, sizeof kitName);
   engine.ApplyKit(kit);
+  drumkit = kit.drumkit;
+  kits->Choose(drumkit, engine.SampleRate());
   return 1;
 }
 
@@ -236,6 +249,7 @@ VstIntPtr TThudraEffect::VendorSpecific(VstInt32 index) {
     case 2: {
       TKit kit;
       std::memcpy(kit.name, kitName, sizeof kit.name);
+      kit.SetDrumkit(drumkit.c_str());
       engine.ReadKit(kit);
       const std::string path = TKitStore::Save(kit, error);
       Tell(path.empty() ? error : "Kit saved to " + path);
@@ -250,9 +264,14 @@ VstIntPtr TThudraEffect::VendorSpecific(VstInt32 index) {
       }
       std::memcpy(kitName, kit.name, sizeof kitName);
       engine.ApplyKit(kit);
+      drumkit = kit.drumkit;
+      kits->Choose(drumkit, engine.SampleRate());
       Tell("Kit loaded from " + path);
       return 1;
     }
+    case 3:
+      TellKitMessages();
+      return kits->Ready() ? 1 : 0;
     case -1: ShowAbout(); return 1;
     default: return 0;
   }
@@ -271,6 +290,21 @@ void TThudraEffect::Tell(const std::string& text) {
   message = text;
   messageUntil = std::chrono::steady_clock::now() + kMessageTime;
   if (!editor) std::fprintf(stderr, "Thudra: %s\n", text.c_str());
+}
+
+void TThudraEffect::ChooseDrumkit(const std::string& name) {
+  drumkit = name;
+  kits->Choose(drumkit, engine.SampleRate(), true);
+}
+
+// The kit thread's news, on this thread: the status line, and without an editor
+// standard error with each part of the kit that was left out.
+void TThudraEffect::TellKitMessages() {
+  const std::vector<std::string> news = kits->TakeMessages();
+  if (news.empty()) return;
+  for (const std::string& line : news) Tell(line);
+  if (editor) return;
+  for (const std::string& line : kits->State().leftOut) std::fprintf(stderr, "Thudra:   %s\n", line.c_str());
 }
 
 std::string TThudraEffect::StatusLine() const {
@@ -295,6 +329,7 @@ void TThudraEffect::EditClose() { editor.reset(); }
 void TThudraEffect::EditIdle() {
   if (!editor) return;
   transport.Poll();
+  TellKitMessages();
   editor->Idle();
 }
 

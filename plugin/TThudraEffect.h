@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "TDrumkitLibrary.h"
 #include "TKit.h"
+#include "TKitLoading.h"
 #include "TTransport.h"
 #include "TVoiceEngine.h"
 #include "vst2/Vst2.h"
@@ -17,6 +19,10 @@ constexpr const char* kThudraProductString = "Thudra - 54 channel professional d
 constexpr const char* kThudraVersionText = "1.0.0";
 constexpr VstInt32 kThudraVersion = 1000;
 
+// Vendor-specific requests (effVendorSpecific, by index): 1 Load Kit (the newest kit
+// file), 2 Save Kit, -1 About, 3 asks whether the chosen sampled kit is in place:
+// 1 when it plays from the next block on (or has fallen back to the synthesised
+// sounds), 0 while it still loads.
 class TThudraEffect {
 public:
   static constexpr int parameterCount = 1 + kCellCount;  // master, then the cell levels
@@ -35,6 +41,13 @@ public:
   TVoiceEngine& Engine() { return engine; }
   TTransport& Transport() { return transport; }
   const char* KitName() const { return kitName; }
+  // The sampled kits found on this machine, the one chosen, and choosing one ("" for
+  // the synthesised sounds); what is in place and what was left out of it.
+  std::vector<TDrumkitEntry> ListDrumkits() const { return TDrumkitLibrary::List(); }
+  const std::string& DrumkitName() const { return drumkit; }
+  void ChooseDrumkit(const std::string& name);
+  TKitState DrumkitState() const { return kits->State(); }
+  uint64_t DrumkitStateVersion() const { return kits->StateVersion(); }
   // Plays a cell (and sends it to the host as a note); Release ends the note there.
   void PressCell(int cell);
   void ReleaseCell(int cell);
@@ -66,6 +79,7 @@ private:
   bool OutputProperties(VstInt32 index, VstPinProperties* props, bool input) const;
   void ShowAbout();
   void Tell(const std::string& text);
+  void TellKitMessages();
   void SendNote(int note, int velocity);
 
   AEffect effect{};
@@ -74,6 +88,8 @@ private:
   TTransport transport;
   std::unique_ptr<TEditor> editor;
   char kitName[kKitNameSize] = {};
+  std::string drumkit;  // the chosen sampled kit, kept in the chunk even when missing here
+  std::unique_ptr<TKitLoading> kits;
   std::vector<uint8_t> chunk;
   ERect rect{};
   bool compact = false;

@@ -6,16 +6,47 @@
 
 namespace {
 
-constexpr float kSilence = 1e-4f;          // -80 dB: a fading voice ends here
-constexpr double kChokeSeconds = 0.005;    // a choked voice fades out in 5 ms
-constexpr double kShortestFade = 0.02;     // the shortest decay a cell can get
+constexpr float kSilence = 1e-4f;       // -80 dB: a decaying voice ends here
+constexpr double kShortestFade = 0.02;  // the shortest decay a cell can get
 constexpr float kPi = 3.14159265f;
+// The per-hit variation: up to this much pitch and level either way, so that
+// repeated hits of one sound do not add up coherently.
+constexpr double kVariationCents = 6.0;
+constexpr double kVariationDb = 0.4;
 
 uint8_t Byte(char c) { return static_cast<uint8_t>(c); }
 
+// A hash of cell and hit number: the same variation for the same hit after a reset.
+uint32_t Mix(uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7FEB352Du;
+  x ^= x >> 15;
+  x *= 0x846CA68Bu;
+  x ^= x >> 16;
+  return x;
+}
+double Uniform(uint32_t bits) { return static_cast<double>(bits) / 2147483648.0 - 1.0; }  // -1 .. 1
+
+struct TVelocityTable {
+  float gain[128];
+  TVelocityTable() {
+    for (int v = 0; v < 128; ++v) gain[v] = static_cast<float>(std::pow(v / 127.0, 1.75));
+  }
+};
+const TVelocityTable kVelocity;
+
 }  // namespace
 
-TVoiceEngine::TVoiceEngine() : bank(TSampleBank::Shared()) { ApplyKit(TKit::Default()); }
+TVoiceEngine::TVoiceEngine() : current(TKitSounds::Synthesized().release()) { ApplyKit(TKit::Default()); }
+
+TVoiceEngine::~TVoiceEngine() {
+  delete offered.exchange(nullptr);
+  delete retired.exchange(nullptr);
+  delete previous;
+  delete current;
+}
+
+float TVoiceEngine::VelocityGain(int velocity) { return kVelocity.gain[std::clamp(velocity, 0, 127)]; }
 
 void TVoiceEngine::ApplyKit(const TKit& kit) {
   for (int cell = 0; cell < kCellCount; ++cell) {
@@ -60,6 +91,34 @@ float TVoiceEngine::CellLevel(int cell) const {
 
 void TVoiceEngine::SetSampleRate(float rate) {
   if (std::isfinite(rate) && rate >= 1000.0f && rate <= 768000.0f) sampleRate.store(rate, std::memory_order_relaxed);
+}
+
+// ---- kits ------------------------------------------------------------------
+
+void TVoiceEngine::OfferKit(std::unique_ptr<TKitSounds> kit) {
+  delete offered.exchange(kit.release(), std::memory_order_acq_rel);
+  CollectRetired();
+}
+
+void TVoiceEngine::CollectRetired() { delete retired.exchange(nullptr, std::memory_order_acq_rel); }
+
+// At most one old kit fades at a time; a newer offer waits the 2 ms until it is gone.
+void TVoiceEngine::TakeOfferedKit() {
+  if (previous) {
+    bool playing = false;
+    for (const TVoice& v : voices) playing |= v.active && v.kit == previous;
+    if (playing) return;
+    TKitSounds* expected = nullptr;
+    if (!retired.compare_exchange_strong(expected, previous, std::memory_order_acq_rel)) return;
+    previous = nullptr;
+  }
+  TKitSounds* next = offered.exchange(nullptr, std::memory_order_acq_rel);
+  if (!next) return;
+  previous = current;
+  current = next;
+  for (TVoice& v : voices)
+    if (v.active) FadeOut(v, kitSwapSeconds);
+  std::fill(std::begin(hits), std::end(hits), 0u);
 }
 
 // ---- events ----------------------------------------------------------------
@@ -112,13 +171,29 @@ void TVoiceEngine::HandleEvent(const TEvent& e) {
   // Note-offs, and note-ons with velocity 0, leave the one-shot sounds ringing.
 }
 
+void TVoiceEngine::FadeOut(TVoice& v, double seconds) {
+  const float step = static_cast<float>(1.0 / (seconds * sampleRate.load(std::memory_order_relaxed)));
+  v.releasing = true;
+  v.fadeStep = v.fadeStep > 0 ? std::max(v.fadeStep, step) : step;
+}
+
+// A free slot for a new note. With 64 notes sounding, the longest-playing one
+// fades out to make room; with every slot busy, the quietest fading voice ends.
 TVoiceEngine::TVoice& TVoiceEngine::FreeVoice() {
-  TVoice* oldest = &voices[0];
+  int sounding = 0;
+  TVoice* oldest = nullptr;
+  for (TVoice& v : voices) {
+    if (!v.active || v.releasing) continue;
+    ++sounding;
+    if (!oldest || v.order - nextOrder < oldest->order - nextOrder) oldest = &v;
+  }
+  if (sounding >= voiceCount && oldest) FadeOut(*oldest, stealSeconds);
+  TVoice* quietest = nullptr;
   for (TVoice& v : voices) {
     if (!v.active) return v;
-    if (v.order - nextOrder < oldest->order - nextOrder) oldest = &v;
+    if (v.releasing && (!quietest || v.fade < quietest->fade)) quietest = &v;
   }
-  return *oldest;  // voice stealing: the longest-playing voice makes room
+  return quietest ? *quietest : *oldest;
 }
 
 void TVoiceEngine::NoteOn(int cell, int velocity) {
@@ -126,31 +201,49 @@ void TVoiceEngine::NoteOn(int cell, int velocity) {
   const float rate = sampleRate.load(std::memory_order_relaxed);
   const int group = l.chokeGroup.load(std::memory_order_relaxed);
   if (group > 0) {
-    const float chokeFactor = static_cast<float>(std::exp(std::log(kSilence) / (kChokeSeconds * rate)));
     for (TVoice& v : voices) {
       if (v.active && v.cell != cell && live[v.cell].chokeGroup.load(std::memory_order_relaxed) == group)
-        v.envFactor = std::min(v.envFactor, chokeFactor);
+        FadeOut(v, chokeSeconds);
     }
   }
 
+  const TCellSounds& sounds = current->cells[cell];
+  if (sounds.groups.empty()) return;
+  const std::vector<TLayer>& layers = sounds.groups[sounds.groupOfVelocity[velocity]];
+  if (layers.empty()) return;
+  const uint32_t hit = hits[cell]++;
+  const TLayer& layer = layers[hit % layers.size()];
+  const TSample& sample = *layer.sample;
+  const uint32_t random = Mix(static_cast<uint32_t>(cell) * 0x9E3779B9u + hit);
+  const double cents = kVariationCents * Uniform(random & 0xFFFF0000u);
+  const double db = kVariationDb * Uniform(random << 16);
+
   TVoice& v = FreeVoice();
-  const TCellSound& sound = bank.Cell(cell);
   v.active = true;
+  v.releasing = false;
   v.cell = cell;
   v.pair = std::clamp(l.outputPair.load(std::memory_order_relaxed), 0, outputCount / 2 - 1);
   v.order = nextOrder++;
-  v.data = sound.frames.data();
-  v.length = sound.Length();
+  v.kit = current;
+  v.data = sample.Data();
+  v.channels = sample.channels;
+  v.length = sample.Length();
   v.pos = 0;
-  const float tune = l.tune.load(std::memory_order_relaxed);
-  v.step = tune == 0.0f && rate == static_cast<float>(kBankSampleRate)
-               ? 1.0
-               : std::exp2(tune / 12.0) * kBankSampleRate / rate;
-  v.velocityGain = static_cast<float>(velocity) / 127.0f;
-  const float angle = (l.pan.load(std::memory_order_relaxed) + 1.0f) * (kPi / 4);
-  v.panLeft = std::cos(angle);
-  v.panRight = std::sin(angle);
+  const double tune = l.tune.load(std::memory_order_relaxed) + cents / 100.0;
+  v.step = std::exp2(tune / 12.0) * sample.rate / rate;
+  v.gain = VelocityGain(velocity) * layer.gain * sounds.gain * static_cast<float>(std::pow(10.0, db / 20.0));
+  const float pan = std::clamp(l.pan.load(std::memory_order_relaxed) + sounds.pan, -1.0f, 1.0f);
+  if (v.channels == 2) {  // a stereo sound keeps its image: the pan is a balance
+    v.panLeft = std::min(1.0f, 1.0f - pan);
+    v.panRight = std::min(1.0f, 1.0f + pan);
+  } else {
+    const float angle = (pan + 1.0f) * (kPi / 4);
+    v.panLeft = std::cos(angle);
+    v.panRight = std::sin(angle);
+  }
   v.env = 1.0f;
+  v.fade = 1.0f;
+  v.fadeStep = 0.0f;
   const float decay = l.decay.load(std::memory_order_relaxed);
   if (decay >= 1.0f) {
     v.envFactor = 1.0f;
@@ -162,9 +255,8 @@ void TVoiceEngine::NoteOn(int cell, int velocity) {
 }
 
 void TVoiceEngine::ChokeAll() {
-  const float chokeFactor =
-      static_cast<float>(std::exp(std::log(kSilence) / (kChokeSeconds * sampleRate.load(std::memory_order_relaxed))));
-  for (TVoice& v : voices) v.envFactor = std::min(v.envFactor, chokeFactor);
+  for (TVoice& v : voices)
+    if (v.active) FadeOut(v, chokeSeconds);
 }
 
 // ---- processing --------------------------------------------------------------
@@ -184,32 +276,47 @@ void TVoiceEngine::PrepareOutputs(float** inputs, float** outputs, int32_t frame
   }
 }
 
+template <int channels>
+void TVoiceEngine::RenderVoice(TVoice& v, float* left, float* right, int32_t from, int32_t to, float masterLevel) {
+  const float gain = v.gain * live[v.cell].level.load(std::memory_order_relaxed) * masterLevel;
+  const float gainLeft = gain * v.panLeft, gainRight = gain * v.panRight;
+  const float* data = v.data;
+  double pos = v.pos;
+  float env = v.env, fade = v.fade;
+  const float envFactor = v.envFactor, fadeStep = v.fadeStep;
+  for (int32_t i = from; i < to; ++i) {
+    const int32_t index = static_cast<int32_t>(pos);
+    if (index >= v.length || env < kSilence || fade <= 0.0f) {
+      v.active = false;
+      break;
+    }
+    const float frac = static_cast<float>(pos - index);
+    const float* at = data + static_cast<ptrdiff_t>(index) * channels;
+    const float level = env * fade;
+    const float l = (at[0] + frac * (at[channels] - at[0])) * level;
+    const float r = channels == 2 ? (at[1] + frac * (at[channels + 1] - at[1])) * level : l;
+    if (left) left[i] += l * gainLeft;
+    if (right) right[i] += r * gainRight;
+    pos += v.step;
+    env *= envFactor;
+    fade -= fadeStep;
+  }
+  v.pos = pos;
+  v.env = env;
+  v.fade = fade;
+}
+
 void TVoiceEngine::Render(float** outputs, int32_t from, int32_t to) {
   const float masterLevel = Master();
   for (TVoice& v : voices) {
     if (!v.active) continue;
-    const float gain = v.velocityGain * live[v.cell].level.load(std::memory_order_relaxed) * masterLevel;
     float* left = outputs[2 * v.pair];
     float* right = outputs[2 * v.pair + 1];
-    const float* data = v.data;
-    double pos = v.pos;
-    float env = v.env;
-    for (int32_t i = from; i < to; ++i) {
-      const int32_t index = static_cast<int32_t>(pos);
-      if (index >= v.length || env < kSilence) {
-        v.active = false;
-        break;
-      }
-      const float frac = static_cast<float>(pos - index);
-      const float s = data[index] + frac * (data[index + 1] - data[index]);
-      const float value = s * env * gain;
-      if (left) left[i] += value * v.panLeft;
-      if (right) right[i] += value * v.panRight;
-      pos += v.step;
-      env *= v.envFactor;
+    if (v.channels == 2) {
+      RenderVoice<2>(v, left, right, from, to, masterLevel);
+    } else {
+      RenderVoice<1>(v, left, right, from, to, masterLevel);
     }
-    v.pos = pos;
-    v.env = env;
   }
 }
 
@@ -230,7 +337,9 @@ void TVoiceEngine::Publish() {
 void TVoiceEngine::Process(float** inputs, float** outputs, int32_t frames) {
   if (resetRequested.exchange(false, std::memory_order_acquire)) {
     for (TVoice& v : voices) v.active = false;
+    std::fill(std::begin(hits), std::end(hits), 0u);
   }
+  TakeOfferedKit();
   const uint32_t head = ringHead.load(std::memory_order_acquire);
   uint32_t tail = ringTail.load(std::memory_order_relaxed);
   for (; tail != head; ++tail) {

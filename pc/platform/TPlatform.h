@@ -1,6 +1,7 @@
 // The platform installation of a program: every service that the model side reaches
 // through an installed interface (files, thread priorities, the settings store, the
-// library loader, the MIDI device layer, the audio port kinds) is made and installed in one step, in the
+// library loader, the MIDI device layer, the wave device layer and the media timer, the driver port) is
+// made and installed in one step, in the
 // order the services need each other, and uninstalled in the opposite order.
 //
 // Threading: construct and destroy on the main thread, before any other thread of
@@ -10,6 +11,8 @@
 #include <string>
 
 class TMidiDeviceLayer;
+class TWaveDeviceLayer;
+class TMediaTimerThread;
 
 class TPlatform {
 public:
@@ -23,6 +26,8 @@ public:
     bool midiDevices = true;
     // The driver port (the Audio Port menu's "&ASIO") over VMASIO.dll.
     bool asioPort = true;
+    // The wave device layer (ALSA's PCMs) and the 4 ms media timer of the soundcard port.
+    bool audioDevices = true;
     // The plug-in to host instead of Thudra.dll; its product check is skipped.
     std::string plugin;
   };
@@ -34,9 +39,13 @@ public:
 
   // Null when the options left the MIDI device layer out.
   TMidiDeviceLayer* GetMidiDevices() const { return midiDevices.get(); }
+  // Null when the options left the wave device layer out.
+  TWaveDeviceLayer* GetWaveDevices() const { return waveDevices.get(); }
 
 private:
   std::unique_ptr<TMidiDeviceLayer> midiDevices;
+  std::unique_ptr<TWaveDeviceLayer> waveDevices;
+  std::unique_ptr<TMediaTimerThread> mediaTimer;
   bool pluginChosen = false;
   bool asioRegistered = false;
 };

@@ -76,4 +76,9 @@ public:
   virtual bool IsRunning() = 0;
   // A block is in progress on the processing thread; any thread may ask.
   virtual bool IsBusy() = 0;
+  // Whether MIDI arriving now will be played: the port runs a device that processes
+  // (or is inside a short suspend, a block-size change or a reset, after which it runs
+  // on). Any thread may ask. While it answers false the ensemble drops what arrives
+  // instead of keeping it for a burst later.
+  virtual bool TakesEvents() = 0;
 };

@@ -107,6 +107,7 @@ void TAudioInOut::Resume() {
 }
 
 void TAudioInOut::SetBlockSize(int32_t frames) {
+  TShortSuspend suspend(*this);
   Pause();
   if (frames > 0 && frames < bufferFrames) {
     blockSize.store(frames, std::memory_order_relaxed);
@@ -118,6 +119,7 @@ void TAudioInOut::SetBlockSize(int32_t frames) {
 }
 
 void TAudioInOut::OnRateChange(TShared*) {
+  TShortSuspend suspend(*this);
   Pause();
   SelectConversion();
   const float rate = ensemble ? ensemble->GetSampleRate() : startSampleRate;

@@ -89,6 +89,9 @@ public:
   int32_t AnswerZero() override { return 0; }
   bool IsRunning() override { return running.load(std::memory_order_acquire); }
   bool IsBusy() override { return busy.load(std::memory_order_seq_cst) != 0; }
+  bool TakesEvents() override {
+    return ProcessesAudio() && (IsRunning() || shortSuspends.load(std::memory_order_acquire) > 0);
+  }
 
   // One processing block, on the port's processing thread.
   void Process();
@@ -106,6 +109,24 @@ public:
   THDTransports& GetTransports() { return transports; }
 
 protected:
+  // Marks a suspend that ends in a moment (a block-size change, a driver reset): MIDI
+  // that arrives meanwhile is kept for the blocks after it. User-interface thread.
+  class TShortSuspend {
+  public:
+    explicit TShortSuspend(TAudioInOut& port) : port(port) { port.shortSuspends.fetch_add(1); }
+    ~TShortSuspend() { port.shortSuspends.fetch_sub(1); }
+    TShortSuspend(const TShortSuspend&) = delete;
+    TShortSuspend& operator=(const TShortSuspend&) = delete;
+
+  private:
+    TAudioInOut& port;
+  };
+
+  // Whether the kind has a device whose blocks run Process while the port runs (the
+  // null port, or a kind with no device open, has none). Any thread asks it: answer
+  // from atomics.
+  virtual bool ProcessesAudio() { return true; }
+
   // The device operations of each port kind, on the user-interface thread. Stop and
   // Close keep the stop contract above.
   virtual void OpenDevice() = 0;
@@ -159,4 +180,5 @@ private:
   float* scratchMemory = nullptr;
   bool buffersOk = false;
   std::atomic<bool> running{false};
+  std::atomic<int32_t> shortSuspends{0};
 };

@@ -16,6 +16,7 @@ public:
 
 protected:
   // No device: nothing ever calls Process.
+  bool ProcessesAudio() override { return false; }
   void OpenDevice() override {}
   void CloseDevice() override {}
   void StopDevice() override {}

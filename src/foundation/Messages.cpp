@@ -95,6 +95,31 @@ int ShowPendingError(int kind) {
   return message ? ShowError(*message, kind) : ButtonOk;
 }
 
+TOperationScope::TOperationScope() : savedDepth(destructorDepth), savedPending(pendingError) {
+  destructorDepth = 0;
+  pendingError = nullptr;
+}
+
+TOperationScope::~TOperationScope() {
+  destructorDepth = savedDepth;
+  pendingError = savedPending;
+}
+
+namespace {
+std::atomic<IStatusPresenter*> statusPresenter{nullptr};
+}  // namespace
+
+IStatusPresenter* SetStatusPresenter(IStatusPresenter* newPresenter) { return statusPresenter.exchange(newPresenter); }
+
+void ShowStatus(const TStr& text) {
+  if (IStatusPresenter* current = statusPresenter.load()) {
+    current->ShowStatus(text);
+    return;
+  }
+  std::fprintf(stderr, "[%s] %s\n", ErrorCaption().Text(), text.Text());
+  std::fflush(stderr);
+}
+
 TDestructorScope::TDestructorScope() { ++destructorDepth; }
 TDestructorScope::~TDestructorScope() { --destructorDepth; }
 int GetDestructorDepth() { return destructorDepth; }

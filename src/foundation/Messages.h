@@ -68,6 +68,33 @@ public:
 };
 int GetDestructorDepth();
 
+// An operation of its own that runs while destructors run (the session saved at
+// shutdown): inside it errors store their messages as they do at depth 0, so that the
+// operation can report its own failure; the surrounding depth and pending error come
+// back when it ends.
+class TOperationScope {
+public:
+  TOperationScope();
+  ~TOperationScope();
+  TOperationScope(const TOperationScope&) = delete;
+  TOperationScope& operator=(const TOperationScope&) = delete;
+
+private:
+  int savedDepth;
+  TParamStr* savedPending;
+};
+
+// Runs body as an operation of its own and shows the message of an error it raises.
+template <class F>
+void RunReportedOperation(F&& body) {
+  TOperationScope scope;
+  try {
+    body();
+  } catch (EError) {
+    ShowPendingError(0);
+  }
+}
+
 // Runs a destructor body that may raise the error exception. The error cannot
 // leave a destructor in C++ without ending the process, so it stops here; the
 // pending message of the first error is kept.
@@ -79,6 +106,20 @@ void RunDestructorBody(F&& body) noexcept {
   } catch (EError) {
   }
 }
+
+// ---- Status notes -----------------------------------------------------------
+// Short notes for the user that need no answer and must not stop the playing (events
+// dropped, device underruns). Without a window they go to standard error as
+// "[caption] text"; the window shows them in its own way. Any thread but the audio
+// thread; the caller keeps them rare (at most about one a second).
+class IStatusPresenter {
+public:
+  virtual ~IStatusPresenter() = default;
+  virtual void ShowStatus(const TStr& text) = 0;
+};
+// Installs the presenter used from now on (null: standard error). Answers the old one.
+IStatusPresenter* SetStatusPresenter(IStatusPresenter* presenter);
+void ShowStatus(const TStr& text);
 
 // ---- Out of memory --------------------------------------------------------
 enum class EOutOfMemory {

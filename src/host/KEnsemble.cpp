@@ -70,16 +70,16 @@ void KEnsemble::WaitForAudioBlock() const {
 
 // ---- The plug-in and the audio port -------------------------------------------
 
+// At shutdown this runs inside the ensemble's destructor: as an operation of its own
+// it still reports a failed write, so the user learns that the session was not kept.
 void KEnsemble::SaveLastSession() {
   if (!host) return;
-  try {
+  RunReportedOperation([this] {
     EPtr<IFileName> name(IFileName::Create());
     if (!name) return;  // out of memory, reported
     SetLastSessionName(*name);
     host->SaveSession(*name);
-  } catch (EError) {
-    ShowPendingError(0);
-  }
+  });
 }
 
 // The session is saved while the plug-in is still the ensemble's; then MIDI input and
@@ -92,6 +92,7 @@ void KEnsemble::DestroyPlug() {
   WaitForNoDelivery();
   plug.store(nullptr, std::memory_order_seq_cst);
   WaitForAudioBlock();
+  droppedByEarlierPlugs += old->GetDroppedEventCount();
   old->Release();
 }
 
@@ -185,14 +186,33 @@ void KEnsemble::SetEventOffset(int32_t frame) {
 
 // ---- MIDI -----------------------------------------------------------------------
 
+// System messages only reach the clock. Other events go to the plug-in's queue while
+// audio runs; while it does not (Stop Audio, a port change, a port that processes
+// nothing) they are dropped and counted, so that pads tapped meanwhile do not come out
+// in one burst when audio runs again.
 void KEnsemble::OnMidiInput(int32_t kind, int32_t channel, int32_t data1, int32_t data2) {
   deliveries.fetch_add(1, std::memory_order_seq_cst);
   IVSTPlug* target = routed.load(std::memory_order_seq_cst);
   if (target && midiPort && midiPort->Accept(kind, channel, data1, data2)) {
-    if (kind == MidiSystem) FeedClock(channel, data1, data2);
-    target->QueueMidiEvent(kind, channel, data1, data2);
+    if (kind == MidiSystem) {
+      FeedClock(channel, data1, data2);
+    } else if (AudioTakesEvents()) {
+      target->QueueMidiEvent(kind, channel, data1, data2);
+    } else {
+      droppedWhileStopped.fetch_add(1, std::memory_order_relaxed);
+    }
   }
   deliveries.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+bool KEnsemble::AudioTakesEvents() const {
+  IAudioInOut* port = audioPort.load(std::memory_order_seq_cst);
+  return port && port->TakesEvents();
+}
+
+int64_t KEnsemble::GetDroppedQueueFull() const {
+  IVSTPlug* current = GetPlug();
+  return droppedByEarlierPlugs + (current ? current->GetDroppedEventCount() : 0);
 }
 
 void KEnsemble::FeedClock(int32_t systemMessage, int32_t data1, int32_t data2) {

@@ -108,6 +108,10 @@ public:
   void PlayNote(int32_t key, int32_t velocity);
   // The MIDI output failed flag: answers it and clears it.
   bool TakeMidiOutputFailed();
+  // Events dropped because audio was not running when they came (not kept for a
+  // burst later), and because the plug-in's queue was full; since construction.
+  int64_t GetDroppedWhileStopped() const { return droppedWhileStopped.load(std::memory_order_relaxed); }
+  int64_t GetDroppedQueueFull() const;
 
   // While the hold count is above 0, system messages do not reach the clock.
   void AdjustSyncHold(int32_t delta) { syncHold.fetch_add(delta, std::memory_order_relaxed); }
@@ -115,6 +119,8 @@ public:
 
 private:
   void Send(int32_t port, int32_t kind, int32_t channel, int32_t data1, int32_t data2);
+  // Inside a delivery: whether the audio port plays what arrives now.
+  bool AudioTakesEvents() const;
   void FeedClock(int32_t systemMessage, int32_t data1, int32_t data2);
   void SaveLastSession();
   void DestroyPlug();
@@ -143,4 +149,7 @@ private:
   bool subscribed = false;
   // MIDI deliveries inside OnMidiInput; the plug-in is replaced only when none is.
   std::atomic<int32_t> deliveries{0};
+  std::atomic<int64_t> droppedWhileStopped{0};
+  // Queue-full drops of plug-in objects that were replaced.
+  int64_t droppedByEarlierPlugs = 0;
 };

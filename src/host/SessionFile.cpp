@@ -87,7 +87,7 @@ void SaveSessionFile(const IFileName& name, IMidiInOut* port, IVSTPlug* plug) {
   void* data = nullptr;
   const int32_t size = plug ? plug->GetChunk(&data, 0) : 0;
   if (size <= 0 || !data) return;
-  EPtr<IFileName> temp;
+  EPtr<IFileName> temp(IFileName::Create());
   if (!temp) ThrowOutOfMemory();
   SetTempNameFor(name, *temp);
   const TStr tempPath = temp->GetPath();
@@ -95,6 +95,8 @@ void SaveSessionFile(const IFileName& name, IMidiInOut* port, IVSTPlug* plug) {
     WriteBody(*temp, port, data, size);
   } catch (...) {
     GetFileSystem().Remove(tempPath);
+    // The user knows the session by its own name, not by the temporary one.
+    if (TParamStr* pending = GetPendingError()) pending->SetParam(1, name.GetPath());
     throw;
   }
   if (std::rename(tempPath.Text(), name.GetPath().Text()) != 0) {

@@ -46,7 +46,8 @@ struct TSessionInfo {
 // Writes the session; a plug-in that answers no chunk (or no plug-in) leaves the
 // file as it is. The file is written under a temporary name in the same folder and
 // renamed over the old one only when complete. A write failure raises the file
-// layer's error; the old file then stays as it was.
+// layer's error naming the session's file (not the temporary one); the old file then
+// stays as it was.
 void SaveSessionFile(const IFileName& name, IMidiInOut* port, IVSTPlug* plug);
 
 // Reads the session: the MIDI settings go to port as they are read, the chunk to

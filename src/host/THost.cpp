@@ -1,6 +1,8 @@
 #include "THost.h"
 
+#include <chrono>
 #include <new>
+#include <string>
 
 #include "SessionFile.h"
 #include "TMenu.h"
@@ -123,7 +125,24 @@ int32_t THost::IdleCallback(void* context) {
 
 int32_t THost::Idle() {
   if (IVSTPlug* plug = Plug()) plug->Idle();
+  ReportDroppedEvents();
   return 1;
+}
+
+void THost::ReportDroppedEvents() {
+  if (!ensemble) return;
+  const int64_t stopped = ensemble->GetDroppedWhileStopped();
+  const int64_t full = ensemble->GetDroppedQueueFull();
+  if (stopped + full == reportedDrops) return;
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+  if (reportedDrops != 0 && now - lastDropReport < 1000) return;
+  reportedDrops = stopped + full;
+  lastDropReport = now;
+  const std::string text = "MIDI events dropped: " + std::to_string(stopped) + " while audio was off, " +
+                           std::to_string(full) + " with the plug-in's queue full";
+  ShowStatus(TStr(std::string_view(text)));
 }
 
 // The menu reads enabled states and check marks from the command table whenever it

@@ -90,6 +90,9 @@ private:
   static const TCommandRow* FindCommand(int32_t id);
 
   static int32_t IdleCallback(void* context);
+  // Tells the user, at most once a second while it happens, that MIDI events were
+  // dropped (audio off, or the plug-in's queue full).
+  void ReportDroppedEvents();
   void DestroyEnsemble();
   void ChangePortCommand(int32_t itemId, int32_t type);
   void MarkPortMenu();
@@ -139,6 +142,8 @@ private:
   TFileMenu* fileMenu = nullptr;
   int32_t audioRunning = 1;
   int32_t idleTimerOn = 0;
+  int64_t reportedDrops = 0;
+  int64_t lastDropReport = 0;  // steady clock, milliseconds
 };
 
 namespace Msg {

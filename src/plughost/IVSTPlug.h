@@ -54,4 +54,6 @@ public:
   virtual int32_t AnswerZero1() = 0;
   virtual int32_t AnswerZero2() = 0;
   virtual TVSTWnd* GetEditor() = 0;
+  // Events that found the queue full and were dropped, since the object was made.
+  virtual int64_t GetDroppedEventCount() = 0;
 };

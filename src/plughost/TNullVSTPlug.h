@@ -45,4 +45,5 @@ public:
   int32_t AnswerZero1() override { return 0; }
   int32_t AnswerZero2() override { return 0; }
   TVSTWnd* GetEditor() override { return nullptr; }
+  int64_t GetDroppedEventCount() override { return 0; }
 };

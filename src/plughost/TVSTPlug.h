@@ -83,8 +83,7 @@ public:
   bool IsSuspended() const { return suspended.load() != 0; }
   IPlugEnsemble* GetEnsemble() const { return ensemble; }
   TMidiEventQueue& GetEventQueue() { return events; }
-  // Events that found the queue full and were dropped.
-  int64_t GetDroppedEventCount() const { return events.GetDroppedCount(); }
+  int64_t GetDroppedEventCount() override { return events.GetDroppedCount(); }
 
 private:
   VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,

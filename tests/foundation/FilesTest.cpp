@@ -69,7 +69,7 @@ protected:
   fs::path folder;
 };
 
-TEST_F(FilesTest, ByteOrdersWriteNumbersAsSpecifiedAndRawBytesUnchanged) {
+TEST_F(FilesTest, ByteOrdersWriteNumbersInTheirOrderAndRawBytesUnchanged) {
   struct TCase {
     int32_t order;
     TBytes expected;

@@ -94,6 +94,49 @@ TEST_F(HostTest, AnEmptyChunkAtShutdownLeavesTheOlderLastSession) {
   EXPECT_EQ(ReadWholeFile(LastSessionPath()), before);
 }
 
+TEST_F(HostTest, AShutdownSaveThatFailsIsReportedUnderTheSessionsNameAndKeepsTheOldOne) {
+  struct TCase {
+    const char* name;
+    bool fullDisk;
+    std::string message;
+  };
+  const std::string path = LastSessionPath();
+  const std::vector<TCase> cases = {
+      {"full disk", true, "Error while writing file " + path + "."},
+      {"a folder where the temporary file goes", false, "Can not open file " + path + "."},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteLastSession({5, 5});
+    const auto before = ReadWholeFile(path);
+    TFakePlugin::Get().chunk = {7, 7, 7};
+    messages.shown.clear();
+    {
+      THost host(sources);
+      if (c.fullDisk) files->failAfterBytes = 0;
+      else std::filesystem::create_directory(path + ".tmp");
+    }
+    files->failAfterBytes = -1;
+    std::filesystem::remove(path + ".tmp");
+    ASSERT_FALSE(Texts().empty());
+    EXPECT_EQ(Texts().back(), c.message);
+    EXPECT_EQ(ReadWholeFile(path), before);
+  }
+}
+
+TEST_F(HostTest, ASaveSessionThatFailsNamesTheSessionFile) {
+  TFakePlugin::Get().chunk = {3, 1, 4};
+  THost host(sources);
+  const std::string mine = folder->File("mine.tsn");
+  files->failAfterBytes = 0;
+  dialogs.AnswerPath(TStr(std::string_view(mine)));
+  host.Execute(1003);
+  files->failAfterBytes = -1;
+  ASSERT_FALSE(Texts().empty());
+  EXPECT_EQ(Texts().back(), "Error while writing file " + mine + ".");
+  EXPECT_FALSE(std::filesystem::exists(mine));
+}
+
 TEST_F(HostTest, ShutdownStopsMidiThenAudioThenClosesThePlugInThenFreesItsLibrary) {
   TFakePlugin::Get().chunk = {1};
   {

@@ -178,6 +178,14 @@ TChildProcess::TChildProcess(const std::vector<std::string>& argv, const std::st
   pid = child;
 }
 
+void TChildProcess::Kill() {
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  int status;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
 bool TChildProcess::Exited() {
   if (pid <= 0) return true;
   int status;
@@ -199,7 +207,7 @@ void TChildProcess::Stop(int32_t waitMilliseconds) {
   pid = -1;
 }
 
-TJackServer::TJackServer() {
+TJackServer::TJackServer(int period) : periodFrames(period) {
   ::setenv("JACK_NO_START_SERVER", "1", 1);
   if (!TakeSlot()) {
     log = "every JACK test server slot is taken\n";
@@ -238,7 +246,7 @@ bool TJackServer::StartOnce(int attempt) {
   const std::string logPath = "/tmp/" + name + ".log";
   server = std::make_unique<TChildProcess>(
       std::vector<std::string>{"jackd", "--no-realtime", "-t", "2000", "-n", name, "-d", "dummy", "-r", "48000", "-p",
-                               "1024"},
+                               std::to_string(periodFrames)},
       logPath);
   bool up = false;
   bool ended = !server->Started();
@@ -260,6 +268,12 @@ bool TJackServer::StartOnce(int attempt) {
                                   : "(other JACK servers are running; the registry was left alone)\n";
   }
   return up;
+}
+
+void TJackServer::Kill() {
+  if (server) server->Kill();
+  server.reset();
+  running = false;
 }
 
 TJackServer::~TJackServer() {

@@ -113,6 +113,7 @@ public:
   bool Exited();
   // SIGTERM, then SIGKILL after waitMilliseconds.
   void Stop(int32_t waitMilliseconds = 3000);
+  void Kill();
 
 private:
   int pid = -1;
@@ -129,7 +130,8 @@ private:
 // from a few slots, each held with a lock file while its server runs, and reused.
 class TJackServer {
 public:
-  TJackServer();
+  // periodFrames: JACK's buffer size (the audio tests' latency measurement uses a short one).
+  explicit TJackServer(int periodFrames = 1024);
   ~TJackServer();
   TJackServer(const TJackServer&) = delete;
   TJackServer& operator=(const TJackServer&) = delete;
@@ -139,6 +141,8 @@ public:
   const std::string& Log() const { return log; }
   // Waits until the JACK port exists (jack_lsp); false after the time-out.
   bool WaitForPort(const std::string& port, int32_t milliseconds = 5000) const;
+  // The server dies at once (SIGKILL), as a crashed server would; its slot is reused.
+  void Kill();
 
 private:
   bool StartOnce(int attempt);
@@ -147,6 +151,7 @@ private:
   int slotLock = -1;
   std::string name;
   std::string log;
+  int periodFrames = 1024;
   std::unique_ptr<TChildProcess> server;
   bool running = false;
 };

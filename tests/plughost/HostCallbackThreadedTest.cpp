@@ -1,5 +1,6 @@
 // The host callback called from threads of the plug-in's own while the audio thread
-// runs blocks: every answer is the specified one.
+// runs blocks: each answer is the same as on the main thread (version 1, the canDo
+// strings, the vendor, a time record of the caller's own, 0 for the rest).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,7 +13,7 @@
 namespace {
 class HostCallbackThreadedTest : public HostFixture {};
 
-TEST_F(HostCallbackThreadedTest, AnswersFromOtherThreadsAreTheSpecifiedOnes) {
+TEST_F(HostCallbackThreadedTest, AnswersFromThePlugInsOwnThreadsAreTheUsualOnes) {
   auto ensemble = std::make_unique<KEnsemble>(nullptr, sources);
   TTestPort* port = TTestPort::Last();
   port->RunDeviceThread(true);

@@ -39,7 +39,7 @@ TEST_F(PlugHostTest, OpensChecksTheProductOpensTheEditorAndLeavesThePlugInSuspen
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(PlugHostTest, LoadFailuresEndAsSpecified) {
+TEST_F(PlugHostTest, EachLoadFailureLeavesAnUnloadedPlugInWithItsMessage) {
   struct TCase {
     const char* name;
     std::function<void(TFakePlugin&)> arrange;

@@ -70,6 +70,7 @@ void TTestPort::StartDevice() {
 
 void TTestPort::ApplyBlockSize(int32_t frames) {
   appliedBlockSize = frames;
+  if (whileApplyingBlockSize) whileApplyingBlockSize();
   TCallLog::Get().Add("device:blocksize:" + std::to_string(frames));
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -51,6 +52,8 @@ public:
   std::vector<float> written;  // left output, frame by frame
   bool recordOutput = false;
   int32_t appliedBlockSize = 0;
+  // Runs inside ApplyBlockSize, while a block-size change has the port suspended.
+  std::function<void()> whileApplyingBlockSize;
 
 protected:
   void OpenDevice() override;

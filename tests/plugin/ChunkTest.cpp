@@ -80,7 +80,10 @@ TEST_F(TChunk, RefusesDamagedChunksAndKeepsItsState) {
       {"half", [](std::vector<uint8_t>& c) { c.resize(c.size() / 2); }},
       {"empty", [](std::vector<uint8_t>& c) { c.clear(); }},
       {"other magic", [](std::vector<uint8_t>& c) { c[0] = 'X'; Reseal(c); }},
-      {"other version", [](std::vector<uint8_t>& c) { PutU32(c, 4, 2); Reseal(c); }},
+      {"other version", [](std::vector<uint8_t>& c) { PutU32(c, 4, 3); Reseal(c); }},
+      {"version 1 at the size of 2", [](std::vector<uint8_t>& c) { PutU32(c, 4, 1); Reseal(c); }},
+      {"drumkit name without end",
+       [](std::vector<uint8_t>& c) { std::memset(&c[TKit::chunkSizeV1 - 4], 'A', kDrumkitNameSize); Reseal(c); }},
       {"size field", [](std::vector<uint8_t>& c) { PutU32(c, 8, 99); Reseal(c); }},
       {"cell count", [](std::vector<uint8_t>& c) { PutU32(c, 48, 53); Reseal(c); }},
       {"output pair 9", [](std::vector<uint8_t>& c) { PutU32(c, 52 + 16, 8); Reseal(c); }},
@@ -102,6 +105,34 @@ TEST_F(TChunk, RefusesDamagedChunksAndKeepsItsState) {
   EXPECT_EQ(plugin->Dispatch(effSetChunk, 0, -5, const_cast<uint8_t*>(good.data())), 0);
   EXPECT_EQ(plugin->Dispatch(effGetChunk, 0, 0, nullptr), 0);
   EXPECT_EQ(plugin->GetChunk(), good);
+}
+
+// The chunk as the instrument wrote it before it knew sampled kits: version 1,
+// without the drumkit name.
+std::vector<uint8_t> VersionOneChunk(const TKit& kit) {
+  std::vector<uint8_t> chunk = kit.ToChunk();
+  chunk.erase(chunk.begin() + static_cast<ptrdiff_t>(TKit::chunkSizeV1 - 4), chunk.end() - 4);
+  PutU32(chunk, 4, 1);
+  PutU32(chunk, 8, static_cast<uint32_t>(chunk.size()));
+  Reseal(chunk);
+  return chunk;
+}
+
+TEST_F(TChunk, AVersionOneChunkStillLoadsWithTheSynthesizedSounds) {
+  TKit sampled = SampleKit("Old Session");
+  sampled.SetDrumkit("SomeKit");
+  const std::vector<uint8_t> old = VersionOneChunk(sampled);
+  ASSERT_EQ(old.size(), TKit::chunkSizeV1);
+  ASSERT_TRUE(plugin->SetChunk(old));
+  ASSERT_TRUE(WaitForKit());
+  TKit read;
+  const std::vector<uint8_t> now = plugin->GetChunk();
+  ASSERT_TRUE(TKit::FromChunk(now.data(), now.size(), read));
+  EXPECT_EQ(now.size(), TKit::chunkSize) << "written back in the new version";
+  EXPECT_STREQ(read.name, "Old Session");
+  EXPECT_STREQ(read.drumkit, "") << "the old version means the synthesized sounds";
+  TKit expected = SampleKit("Old Session");
+  EXPECT_EQ(now, expected.ToChunk());
 }
 
 // ---- kit files ------------------------------------------------------------------

@@ -2,12 +2,16 @@
 // host's window, draws, lights the cells that sound, plays clicked cells, resizes
 // through the host, and closes without leaving anything behind. Without a display,
 // or given something that is not a window, it fails quietly.
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "InstrumentFixture.h"
+#include "PngFile.h"
+#include "TDrumkitLibrary.h"
 #include "TXvfbServer.h"
+#include "TestKits.h"
 
 // After the test framework: Xlib's macros (None, Bool, Status) would break it.
 #include <X11/Xlib.h>
@@ -97,6 +101,24 @@ protected:
     XSync(display, False);
   }
 
+  // The editor's picture as a PNG file in the build tree.
+  void Screenshot(const std::string& name) {
+    const Window editor = Editor();
+    ASSERT_NE(editor, 0u);
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(display, editor, &attributes));
+    XImage* image = XGetImage(display, editor, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < attributes.height; ++y)
+      for (int x = 0; x < attributes.width; ++x) pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
+    XDestroyImage(image);
+    const std::filesystem::path folder = std::filesystem::path(THUDRA_TEST_DIR) / "screenshots";
+    std::filesystem::create_directories(folder);
+    EXPECT_TRUE(png::Write((folder / (name + ".png")).string(), attributes.width, attributes.height, pixels));
+  }
+
   std::vector<TTestMidi> NotesSent() {
     std::vector<TTestMidi> notes;
     for (const THostCall& call : plugin->HostCalls())
@@ -131,7 +153,7 @@ TEST_F(TEditorTest, OpensDrawsLightsSoundingCellsAndCloses) {
   plugin->Process(block, {NoteOn(75, 100)});
   ASSERT_TRUE(WaitFor([&] { return Pixel(CellX(39) + 2, CellY(39) + 2) == kLitColour; }));
   EXPECT_EQ(Pixel(CellX(38) + 2, CellY(38) + 2), kCellColour);
-  for (int b = 0; b < 120; ++b) plugin->Process(block);  // the claves have ended
+  for (int b = 0; b < 200; ++b) plugin->Process(block);  // the claves have ended
   EXPECT_TRUE(WaitFor([&] { return Pixel(CellX(39) + 2, CellY(39) + 2) == kCellColour; }));
 
   EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
@@ -235,6 +257,53 @@ TEST_F(TEditorTest, SurvivesTheHostDestroyingItsWindowFirst) {
   for (int i = 0; i < 3; ++i) plugin->Dispatch(effEditIdle);
   EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
   parent = 0;
+}
+
+// The kit button opens the list of kits; choosing one loads it, the cells show its
+// instruments, and the list says what the kit left out.
+TEST_F(TEditorTest, TheKitListChoosesASampledKitAndSaysWhatWasLeftOut) {
+  const auto folder = testkit::UserKitFolder(home / "data", "ListKit");
+  ASSERT_TRUE(testkit::WriteTone(folder / "snare.wav", {400, 0.8, 0.4}));
+  testkit::WriteText(folder / "drumkit.xml",
+                     testkit::KitXml("ListKit", {{"Brush Snare", 38, {{"snare.wav"}}}, {"Gone", 41, {{"gone.wav"}}}}));
+  UseKit(PlainKit());
+  ASSERT_TRUE(OpenEditor());
+  ASSERT_TRUE(WaitFor([&] { return Pixel(CellX(0) + 2, CellY(0) + 2) == kCellColour; }));
+  Screenshot("editor-synthesized");
+
+  constexpr unsigned long kListColour = 0x262c33;
+  Click(214 + 80, 6 + 11, true);
+  ASSERT_TRUE(WaitFor([&] { return Pixel(8 + 2, 56 + 2) == kListColour; })) << "the list opens over the cells";
+  Screenshot("editor-kit-list");
+  std::vector<std::string> names = {""};
+  for (const TDrumkitEntry& e : TDrumkitLibrary::List()) names.push_back(e.name);
+  const auto at = std::find(names.begin(), names.end(), "ListKit");
+  ASSERT_NE(at, names.end());
+  const int index = static_cast<int>(at - names.begin());
+  Click(8 + 4 + index / 8 * 174 + 40, 56 + 22 + index % 8 * 16 + 7, true);
+  ASSERT_TRUE(WaitFor([&] { return plugin->Dispatch(effVendorSpecific, 3) == 1; }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return Pixel(8 + 2, 56 + 2) != kListColour; })) << "a choice closes the list";
+  TKit kit;
+  const std::vector<uint8_t> chunk = plugin->GetChunk();
+  ASSERT_TRUE(TKit::FromChunk(chunk.data(), chunk.size(), kit));
+  EXPECT_STREQ(kit.drumkit, "ListKit");
+  plugin->Process(block);
+  plugin->Process(block, {NoteOn(38, 127)});
+  int crossings = 0;
+  for (int b = 0; b < 14; ++b) {
+    for (int i = 1; i < block; ++i) crossings += (plugin->Output(0)[i - 1] < 0) != (plugin->Output(0)[i] < 0);
+    plugin->Process(block);
+  }
+  EXPECT_NEAR(crossings / 2.0 / (14 * block / 44100.0), 400, 30) << "the kit's snare plays";
+  Idle();
+  Screenshot("editor-sampled");
+  Click(214 + 80, 6 + 11, true);
+  ASSERT_TRUE(WaitFor([&] { return Pixel(8 + 2, 56 + 2) == kListColour; }));
+  Screenshot("editor-kit-list-report");
+  // Choosing the synthesized sounds (the first entry) needs no loading.
+  Click(8 + 4 + 40, 56 + 22 + 7, true);
+  ASSERT_TRUE(WaitFor([&] { return Pixel(8 + 2, 56 + 2) != kListColour; }));
+  EXPECT_EQ(plugin->Dispatch(effVendorSpecific, 3), 1);
 }
 
 TEST(EditorWithoutDisplay, FailsQuietlyAndThePluginWorksOn) {

@@ -3,8 +3,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,6 +32,8 @@ protected:
     plugin = std::make_unique<TTestPlugin>(THUDRA_PLUGIN_LIBRARY);
     ASSERT_TRUE(plugin->Load()) << plugin->Error();
     plugin->Start(block);
+    // The default sampled kit, when it is installed, loads on the instrument's thread.
+    ASSERT_TRUE(WaitForKit());
   }
 
   void TearDown() override {
@@ -56,7 +60,21 @@ protected:
     return kit;
   }
 
-  void UseKit(const TKit& kit) { ASSERT_TRUE(plugin->SetChunk(kit.ToChunk())); }
+  void UseKit(const TKit& kit) {
+    ASSERT_TRUE(plugin->SetChunk(kit.ToChunk()));
+    ASSERT_TRUE(WaitForKit());
+  }
+
+  // Waits until the chosen sampled kit is in place; one block hands it over.
+  bool WaitForKit(int seconds = 30) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (plugin->Dispatch(effVendorSpecific, 3) != 1) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    plugin->Process(block);
+    return true;
+  }
 
   // Renders `blocks` blocks; the first carries the events. Answers the frames of
   // each output channel.

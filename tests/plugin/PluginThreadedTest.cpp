@@ -7,6 +7,7 @@
 
 #include "InstrumentFixture.h"
 #include "TXvfbServer.h"
+#include "TestKits.h"
 
 // After the test framework: Xlib's macros (None, Bool, Status) would break it.
 #include <X11/Xlib.h>
@@ -87,6 +88,49 @@ TEST_F(TPluginThreads, AudioThreadRunsWhileTheUserInterfaceChangesEverything) {
   EXPECT_GT(notesSent, 0) << "clicked cells reach the host as notes";
   EXPECT_EQ(plugin->Dispatch(effEditClose), 1);
   XCloseDisplay(display);
+}
+
+// Kits chosen again and again (a sampled kit, the synthesized sounds, a kit that is
+// missing) while the audio thread plays: the kit thread loads, abandons loads and
+// hands kits over, the audio thread swaps them and the old ones are freed.
+TEST_F(TPluginThreads, KitsSwapWhileTheAudioThreadPlays) {
+  const auto folder = testkit::UserKitFolder(home / "data", "Threads");
+  ASSERT_TRUE(testkit::WriteTone(folder / "a.wav", {300, 0.5, 0.5}));
+  ASSERT_TRUE(testkit::WriteTone(folder / "b.wav", {500, 0.5, 0.5, 48000, 2}));
+  testkit::WriteText(folder / "drumkit.xml",
+                     testkit::KitXml("Threads", {{"A", 38, {{"a.wav", 0, 0.5}, {"b.wav", 0.5, 1}}}, {"B", 49, {{"b.wav"}}}}));
+  std::vector<std::vector<uint8_t>> chunks;
+  for (const char* name : {"Threads", "", "Missing", "Threads"}) {
+    TKit kit = TKit::Default();
+    kit.SetDrumkit(name);
+    chunks.push_back(kit.ToChunk());
+  }
+  std::atomic<bool> running{true};
+  std::atomic<int> blocks{0};
+  bool finite = true;
+  std::thread audio([&] {
+    std::mt19937 random(11);
+    while (running.load()) {
+      std::vector<TTestMidi> notes;
+      for (int i = 0; i < 8; ++i)
+        notes.push_back(NoteOn(i % 2 ? 38 : 49, 1 + static_cast<int>(random() % 127), static_cast<int>(random() % block)));
+      plugin->Process(block, notes);
+      for (int i = 0; i < block; ++i) finite &= std::isfinite(plugin->Output(0)[i]);
+      blocks.fetch_add(1);
+    }
+  });
+  for (int round = 0; round < 120; ++round) {
+    EXPECT_TRUE(plugin->SetChunk(chunks[static_cast<size_t>(round) % chunks.size()]));
+    plugin->Dispatch(effIdle);
+    if (round % 10 == 0) {
+      while (plugin->Dispatch(effVendorSpecific, 3) != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+  }
+  running.store(false);
+  audio.join();
+  EXPECT_TRUE(finite);
+  EXPECT_GT(blocks.load(), 10);
 }
 
 }  // namespace

@@ -515,6 +515,7 @@ void TASIO::OnTimerTick() {
 }
 
 void TASIO::ResetDriver() {
+  const TShortSuspend reopening(*this);  // MIDI arriving meanwhile is kept
   CloseDevice();
   if (driverLoaded) library.Ops().exitDriver();
   driverLoaded = false;

@@ -87,7 +87,7 @@ public:
   int32_t GetRunState() const { return runState.load(); }
   bool IsDisabled() const { return disabled; }
   bool HasDriverBuffers() const { return buffersCreated; }
-  bool IsDeviceRunning() const { return deviceRunning; }
+  bool IsDeviceRunning() const { return deviceRunning.load(); }
   bool IsResetPending() const { return resetPending.load(); }
   // The buffer records made (outputs after inputs) and the slot each output serves (-1: none).
   const std::vector<TAsioBufferInfo>& GetBufferRecords() const { return records; }
@@ -103,6 +103,8 @@ protected:
   void StartDevice() override;
   void ApplyBlockSize(int32_t frames) override;
   void SelectConversion() override;
+  // Events reach the plug-in only while a driver runs.
+  bool ProcessesAudio() override { return deviceRunning.load(std::memory_order_acquire); }
   // No driver input is routed: the inputs are silence.
   void ReadDeviceBlock(int32_t frames) override;
   // The whole block of the routed outputs into the driver's half of this switch.
@@ -165,7 +167,6 @@ private:
   bool disabled = false;
   bool initError = false;
   bool buffersCreated = false;
-  bool deviceRunning = false;
   bool bufferError = false;
   bool showNoDriver = true;
   bool showStartFailure = true;
@@ -176,6 +177,7 @@ private:
   IASIOPanel* routingPanel = nullptr;
 
   // Shared with the driver's threads.
+  std::atomic<bool> deviceRunning{false};
   std::atomic<int32_t> runState{-1};
   std::atomic<int32_t> inSwitch{0};
   std::atomic<int32_t> currentHalf{0};
