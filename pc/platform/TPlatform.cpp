@@ -1,6 +1,7 @@
 #include "TPlatform.h"
 
 #include "audio/AudioPortFactory.h"
+#include "audio/asio/TASIO.h"
 #include "audio/IMediaTimer.h"
 #include "audio/IWaveDevices.h"
 #include "audio/multimedia/TMultiMedia.h"
@@ -24,6 +25,13 @@ TPlatform::TPlatform(const TOptions& options) {
   if (!options.plugin.empty()) {
     TVSTPlug::SetLibrary(TStr(std::string_view(options.plugin)), false);
     pluginChosen = true;
+  }
+  if (options.asioPort) {
+    TAudioPortFactory::Standard().Register(
+        AudioPortASIO, &TASIO::Prepare, [](IAudioEnsemble* ensemble) -> TAudioInOut* {
+          return CreateOrReport<TASIO>(ensemble);
+        });
+    asioRegistered = true;
   }
   if (options.midiDevices) {
     TMidiDeviceLayer::TOptions midiOptions;
@@ -53,6 +61,7 @@ TPlatform::~TPlatform() {
   if (midiDevices) SetMidiDevices(nullptr);
   midiDevices.reset();
   if (pluginChosen) TVSTPlug::SetLibrary(TStr(), true);
+  if (asioRegistered) TAudioPortFactory::Standard().Unregister(AudioPortASIO);
   ui.reset();
 }
 

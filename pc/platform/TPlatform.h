@@ -1,9 +1,9 @@
 // The platform installation of a program: every service that the model side reaches
 // through an installed interface (files, thread priorities, the settings store, the
 // library loader, the MIDI device layer, the wave device layer and the media timer, the
-// window toolkit with its frames, message boxes and file dialogs) is made and
-// installed in one step, in the order the services need each other, and uninstalled
-// in the opposite order.
+// driver port and its access library, the window toolkit with its frames, message
+// boxes and file dialogs) is made and installed in one step, in the order the services
+// need each other, and uninstalled in the opposite order.
 //
 // Threading: construct and destroy on the main thread, before any other thread of
 // the program starts and after every one has ended.
@@ -27,6 +27,8 @@ public:
     bool libraries = true;
     // The MIDI device layer (ALSA sequencer, JACK, THUDRA_VIRTUAL_MIDI).
     bool midiDevices = true;
+    // The driver port (the Audio Port menu's "&ASIO") over VMASIO.dll.
+    bool asioPort = true;
     // The wave device layer (ALSA's PCMs) and the 4 ms media timer of the soundcard port.
     bool audioDevices = true;
     // The plug-in to host instead of Thudra.dll; its product check is skipped.
@@ -57,4 +59,5 @@ private:
   std::unique_ptr<TWaveDeviceLayer> waveDevices;
   std::unique_ptr<TMediaTimerThread> mediaTimer;
   bool pluginChosen = false;
+  bool asioRegistered = false;
 };

@@ -74,12 +74,15 @@ void TAudioInOut::ResumePlug() {
 
 void TAudioInOut::Start() {
   OpenDevice();
+  // The ensemble's rate: 44100 Hz unless the device runs at a rate of its own (a
+  // driver port on a JACK server at 48000 Hz).
+  const float rate = ensemble ? ensemble->GetSampleRate() : startSampleRate;
   if (IVSTPlug* plug = Plug()) {
     plug->SetBlockSize(GetBlockSize());
-    plug->SetSampleRate(startSampleRate);
+    plug->SetSampleRate(rate);
     plug->Resume();
   }
-  if (ensemble) ensemble->TellClockSampleRate(startSampleRate);
+  if (ensemble) ensemble->TellClockSampleRate(rate);
   running.store(true, std::memory_order_release);
   StartDevice();
 }
@@ -135,15 +138,15 @@ void TAudioInOut::Process() {
   // and then waits while a block is busy, so a block either sees them gone or is
   // waited for.
   busy.store(1, std::memory_order_seq_cst);
-  if (!transports.ProcessInput(inputs, frames)) ReadDeviceInput(frames);
+  if (!transports.ProcessInput(inputs, frames)) ReadDeviceBlock(frames);
   ProcessPlug(frames);
   transports.ProcessTape(outputs, frames);
-  ProcessOutput(frames);
+  WriteDeviceBlock(frames);
   busy.store(0, std::memory_order_seq_cst);
   framePosition.fetch_add(frames, std::memory_order_relaxed);
 }
 
-void TAudioInOut::ReadDeviceInput(int32_t frames) {
+void TAudioInOut::ReadDeviceBlock(int32_t frames) {
   // Local copies: the conversion cannot change them, and the channel stores cannot
   // overwrite the frame being copied.
   float* channel[channels];
@@ -166,7 +169,7 @@ void TAudioInOut::ProcessPlug(int32_t frames) {
   plug->ClearEvents();
 }
 
-void TAudioInOut::ProcessOutput(int32_t frames) {
+void TAudioInOut::WriteDeviceBlock(int32_t frames) {
   float* start[channels];
   std::copy(outputs, outputs + channels, start);
   outputFrame.scratch[0][0] = 1.0f;

@@ -146,6 +146,12 @@ protected:
   // Processing thread: converts one frame of the output buffers (frame's channel
   // pointers) to the device.
   virtual void WriteFrame(TFrameRecord*) {}
+  // Processing thread: the device input of a whole block into the 16 input buffers,
+  // and the whole block of output buffers to the device. By default frame by frame
+  // through ReadFrame and WriteFrame; a kind that converts whole buffers at once (the
+  // driver port) overrides them.
+  virtual void ReadDeviceBlock(int32_t frames);
+  virtual void WriteDeviceBlock(int32_t frames);
 
   static float PeakOf(std::atomic<float>& min, std::atomic<float>& max);
 
@@ -164,9 +170,7 @@ protected:
   std::atomic<int32_t> busy{0};
 
 private:
-  void ReadDeviceInput(int32_t frames);
   void ProcessPlug(int32_t frames);
-  void ProcessOutput(int32_t frames);
   IVSTPlug* Plug() const;
   void SuspendPlug();
   void ResumePlug();

@@ -230,7 +230,10 @@ void THost::ToggleAudio() {
 
 void THost::ChangePortCommand(int32_t itemId, int32_t type) {
   IAudioInOut* port = Port();
-  if (!ensemble || (port && port->GetPortType() == type)) return;
+  // A driver port that lost its driver (no channels: the JACK server went away) is
+  // made again, so that choosing it reconnects.
+  const bool lostDriver = port && type == AudioPortASIO && port->GetOutputCount() == 0;
+  if (!ensemble || (port && port->GetPortType() == type && !lostDriver)) return;
   ensemble->ChangePort(type);
   checkedPortItem = itemId;
 }

@@ -157,3 +157,52 @@ TEST(WaveConversionTest, PeaksFollowTheConvertedValuesUntilTaken) {
   EXPECT_EQ(conversion.TakePeaks().inMinLeft, 0.0f);
 }
 }  // namespace
+
+namespace {
+// At factor 1.0 the port converts whole blocks at once: the same samples and peaks as
+// frame by frame, across a buffer's end, into silence when no buffer follows, and with
+// the 16-bit rules (clipped, truncated towards zero).
+TEST(WaveConversionBlocks, AWholeBlockGivesWhatFrameByFrameGives) {
+  const std::vector<int16_t> device = {0, 1, -1, 32767, -32768, 12345, -222, 7, 8, 9};
+  TWaveConversion frames, block;
+  frames.Select(1.0f);
+  block.Select(1.0f);
+  TSource a(device), b(device);
+  frames.SetInput(&a);
+  block.SetInput(&b);
+  TRecord record;
+  std::vector<float> expectedLeft, expectedRight;
+  for (size_t i = 0; i < device.size() + 3; ++i) {
+    frames.ReadFrame(record.frame);
+    expectedLeft.push_back(record.rows[0][0]);
+    expectedRight.push_back(record.rows[0][1]);
+  }
+  std::vector<float> left(device.size() + 3, 9.0f), right(device.size() + 3, 9.0f);
+  block.ReadBlock(left.data(), right.data(), static_cast<int32_t>(left.size()));
+  EXPECT_EQ(left, expectedLeft);
+  EXPECT_EQ(right, expectedRight);
+
+  const std::vector<float> outLeft = {0.0f, 1.5f, -1.5f, 0.99999f, -0.99999f, 0.5f, -0.25f};
+  const std::vector<float> outRight = {0.1f, -2.0f, 2.0f, 0.0f, 1.0f, -1.0f, 0.3f};
+  std::vector<int16_t> perFrame(outLeft.size() * 2), whole(outLeft.size() * 2);
+  frames.SetOutput(perFrame.data());
+  block.SetOutput(whole.data());
+  record.rows[0][0] = 1.0f;  // the output gain
+  for (size_t i = 0; i < outLeft.size(); ++i) {
+    record.values[0] = outLeft[i];
+    record.values[1] = outRight[i];
+    frames.WriteFrame(record.frame);
+  }
+  block.WriteBlock(outLeft.data(), outRight.data(), 1.0f, static_cast<int32_t>(outLeft.size()));
+  EXPECT_EQ(whole, perFrame);
+  EXPECT_EQ(whole[2], 32767);
+  EXPECT_EQ(whole[4], -32768);
+  EXPECT_EQ(block.GetOutput(), whole.data() + whole.size());
+
+  const TWaveConversion::TPeaks p = frames.TakePeaks(), q = block.TakePeaks();
+  EXPECT_EQ(std::vector<float>({p.inMinLeft, p.inMaxLeft, p.inMinRight, p.inMaxRight, p.outMinLeft, p.outMaxLeft,
+                                p.outMinRight, p.outMaxRight}),
+            std::vector<float>({q.inMinLeft, q.inMaxLeft, q.inMinRight, q.inMaxRight, q.outMinLeft, q.outMaxLeft,
+                                q.outMinRight, q.outMaxRight}));
+}
+}  // namespace

@@ -645,6 +645,35 @@ void TMultiMedia::SelectConversion() {
   if (IVSTPlug* plug = ensemble ? ensemble->GetPlug() : nullptr) plug->SetBlockSize(smallProcessingFrames);
 }
 
+void TMultiMedia::ReadDeviceBlock(int32_t frames) {
+  if (conversion.GetFactor() != 1.0f) {
+    TAudioInOut::ReadDeviceBlock(frames);
+    return;
+  }
+  float** in = GetInputBuffers();
+  conversion.ReadBlock(in[0], in[1], frames);
+  // The other channels hold what the frame record's row holds for them, as frame by
+  // frame.
+  const float* row = inputFrame.scratch[0];
+  for (int32_t c = 2; c < channels; ++c) std::fill(in[c], in[c] + frames, row[c]);
+  if (frames > 0) {
+    inputFrame.scratch[0][0] = in[0][frames - 1];
+    inputFrame.scratch[0][1] = in[1][frames - 1];
+    frameIndex.store(frames - 1, std::memory_order_relaxed);
+  }
+}
+
+void TMultiMedia::WriteDeviceBlock(int32_t frames) {
+  if (conversion.GetFactor() != 1.0f) {
+    TAudioInOut::WriteDeviceBlock(frames);
+    return;
+  }
+  outputFrame.scratch[0][0] = 1.0f;
+  float** out = GetOutputBuffers();
+  conversion.WriteBlock(out[0], out[1], 1.0f, frames);
+  if (frames > 0) frameIndex.store(frames - 1, std::memory_order_relaxed);
+}
+
 void TMultiMedia::ReadFrame(TFrameRecord* frame) {
   if (frame) conversion.ReadFrame(*frame);
 }

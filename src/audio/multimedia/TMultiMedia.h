@@ -111,6 +111,9 @@ protected:
   void SelectConversion() override;
   void ReadFrame(TFrameRecord* frame) override;
   void WriteFrame(TFrameRecord* frame) override;
+  // At factor 1.0 whole blocks at once; the other factors frame by frame.
+  void ReadDeviceBlock(int32_t frames) override;
+  void WriteDeviceBlock(int32_t frames) override;
 
 private:
   struct TEntry {

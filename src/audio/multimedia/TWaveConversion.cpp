@@ -86,6 +86,55 @@ inline void TWaveConversion::Put(float left, float right) {
   write += 2;
 }
 
+// ---- Whole blocks at factor 1.0 --------------------------------------------------------
+
+void TWaveConversion::ReadBlock(float* left, float* right, int32_t frames) {
+  TPeaks p = peaks;
+  for (int32_t i = 0; i < frames;) {
+    if (read == readEnd && !(source && source->NextBuffer(read, readEnd) && read != readEnd)) {
+      read = readEnd = nullptr;
+      for (; i < frames; ++i) {
+        left[i] = right[i] = 0.0f;
+        p.inMinLeft = std::min(p.inMinLeft, 0.0f);
+        p.inMaxLeft = std::max(p.inMaxLeft, 0.0f);
+        p.inMinRight = std::min(p.inMinRight, 0.0f);
+        p.inMaxRight = std::max(p.inMaxRight, 0.0f);
+      }
+      break;
+    }
+    const int32_t run = std::min<int32_t>(frames - i, static_cast<int32_t>((readEnd - read) / 2));
+    for (int32_t k = 0; k < run; ++k, ++i, read += 2) {
+      const float l = static_cast<float>(read[0]) * inputScale;
+      const float r = static_cast<float>(read[1]) * inputScale;
+      left[i] = l;
+      right[i] = r;
+      p.inMinLeft = std::min(p.inMinLeft, l);
+      p.inMaxLeft = std::max(p.inMaxLeft, l);
+      p.inMinRight = std::min(p.inMinRight, r);
+      p.inMaxRight = std::max(p.inMaxRight, r);
+    }
+  }
+  peaks = p;
+}
+
+void TWaveConversion::WriteBlock(const float* left, const float* right, float gain, int32_t frames) {
+  const float scale = outputScale * gain;
+  TPeaks p = peaks;
+  int16_t* out = write;
+  for (int32_t i = 0; i < frames; ++i) {
+    const float l = std::clamp(left[i] * scale, -32768.0f, 32767.0f);
+    const float r = std::clamp(right[i] * scale, -32768.0f, 32767.0f);
+    p.outMinLeft = std::min(p.outMinLeft, l);
+    p.outMaxLeft = std::max(p.outMaxLeft, l);
+    p.outMinRight = std::min(p.outMinRight, r);
+    p.outMaxRight = std::max(p.outMaxRight, r);
+    out[2 * i] = static_cast<int16_t>(l);
+    out[2 * i + 1] = static_cast<int16_t>(r);
+  }
+  write = out + 2 * frames;
+  peaks = p;
+}
+
 // ---- Input: device frames to processing frames --------------------------------------
 
 void TWaveConversion::InputOne(TFrame& frame) {

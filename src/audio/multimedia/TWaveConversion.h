@@ -45,6 +45,11 @@ public:
 
   void ReadFrame(TFrame& frame) { (this->*input)(frame); }
   void WriteFrame(TFrame& frame) { (this->*output)(frame); }
+  // At factor 1.0 a whole block at once, with the same values and peaks as frame by
+  // frame: frames device frames into left and right, and from left and right (times
+  // gain) to the device.
+  void ReadBlock(float* left, float* right, int32_t frames);
+  void WriteBlock(const float* left, const float* right, float gain, int32_t frames);
 
   // The running minimum and maximum of the converted input values and of the output
   // values (in 16-bit units) since the last call.
